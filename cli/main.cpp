@@ -1,0 +1,48 @@
+// dvdconv: the converter without a window.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/Commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* synopsis;
+    int (*run)(const CommandArgs&);
+};
+
+constexpr Command kCommands[] = {
+    {"info", "info DISC [--json]              list the titles of a disc", RunInfoCommand},
+    {"profiles", "profiles [--json]               list the output profiles", RunProfilesCommand},
+    {"streams", "streams DISC --title N [--chapter C] [--json]  list the streams of a title",
+     RunStreamsCommand},
+};
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out, "usage: dvdconv COMMAND [OPTIONS]\n\ncommands:\n");
+    for (const Command& c : kCommands) std::fprintf(out, "  dvdconv %s\n", c.synopsis);
+    std::fprintf(out, "\nDISC is a DVD drive (/dev/sr0), a mounted disc, a VIDEO_TS folder or its\n"
+                      "parent, or a disc image file.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const Command& c : kCommands) {
+        if (name == c.name) return c.run(CommandArgs(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "dvdconv: unknown command '%s'\n\n", name.c_str());
+    PrintUsage(stderr);
+    return 2;
+}
