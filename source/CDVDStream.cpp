@@ -37,7 +37,7 @@ HRESULT CDVDStream::SetDvdHandle(DvdHandle handle) {
 
 const DvdTitleInfo* CDVDStream::SelectedTitle() const {
     const DvdDiscInfo& info = SharedDiscInfo();
-    if (title_ < 0 || title_ >= kMaxTitles || title_ >= info.titleCount) return nullptr;
+    if (handle_ == 0 || title_ < 0 || title_ >= kMaxTitles || title_ >= info.titleCount) return nullptr;
     return &info.titles[title_];
 }
 

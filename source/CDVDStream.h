@@ -42,7 +42,8 @@ public:
     // E_INVALIDARG (nothing changed in the library) when no disc was given
     // or an index is out of range.
     HRESULT SetTitleArea(int title, int chapter);
-    // Length of the selected title in milliseconds, truncated; 0 when none.
+    // Length of the selected title in milliseconds, truncated; 0 before a disc
+    // was given.
     LONGLONG TitleDurationMs() const;
 
     int Title() const;
