@@ -13,8 +13,8 @@
 
 #include <cstddef>
 #include <memory>
-#include <mutex>
 
+#include "platform/dshow/CritSec.h"
 #include "platform/dvd/LibDvd.h"
 #include "source/CAsyncStream.h"
 
@@ -53,8 +53,8 @@ public:
     HRESULT Read(BYTE* dest, DWORD count, BOOL aligned, DWORD* read) override;
     LONGLONG Size(LONGLONG* available = nullptr) override;
     DWORD Alignment() override { return 1; }
-    void Lock() override { lock_.lock(); }
-    void Unlock() override { lock_.unlock(); }
+    void Lock() override { lock_.Lock(); }
+    void Unlock() override { lock_.Unlock(); }
 
     // The disc description shared by every stream of the process; refilled
     // by SetDvdHandle. Read and written on the user-interface thread only.
@@ -64,7 +64,7 @@ private:
     const DvdTitleInfo* SelectedTitle() const;
     HRESULT DiscardTo(LONGLONG pos);
 
-    mutable std::recursive_mutex lock_;
+    mutable CCritSec lock_;
     // -- guarded by lock_
     DvdHandle handle_ = 0;
     LONGLONG position_ = 0;
