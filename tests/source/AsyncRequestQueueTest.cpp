@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/dshow/MemAllocator.h"
 #include "source/AsyncRequestQueue.h"
 #include "tests/source/FakeStream.h"
 
@@ -192,6 +193,112 @@ TEST(AsyncRequestQueue, ConcurrentReadersEachGetTheirOwnBytes) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(bad.load(), 0);
+}
+
+// Samples from a committed memory allocator, released at the end.
+class Samples {
+public:
+    explicit Samples(LONG size, LONG align = 1) {
+        EXPECT_EQ(CMemAllocator::Create(&alloc_), S_OK);
+        ALLOCATOR_PROPERTIES want{8, size, align, 0}, got{};
+        EXPECT_EQ(alloc_->SetProperties(&want, &got), S_OK);
+        EXPECT_EQ(alloc_->Commit(), S_OK);
+    }
+    ~Samples() {
+        for (IMediaSample* s : out_) s->Release();
+        alloc_->Decommit();
+    }
+    // A sample covering bytes [from, to): times are byte offsets x 10^7.
+    IMediaSample* Get(LONGLONG from, LONGLONG to) {
+        IMediaSample* s = nullptr;
+        EXPECT_EQ(alloc_->GetBuffer(&s, nullptr, nullptr, 0), S_OK);
+        REFERENCE_TIME start = from * AsyncRequestQueue::kUnits;
+        REFERENCE_TIME stop = to * AsyncRequestQueue::kUnits;
+        s->SetTime(&start, &stop);
+        out_.push_back(s);
+        return s;
+    }
+
+private:
+    ComPtr<IMemAllocator> alloc_;
+    std::vector<IMediaSample*> out_;
+};
+
+REFERENCE_TIME StopTime(IMediaSample* s) {
+    REFERENCE_TIME start = 0, stop = 0;
+    s->GetTime(&start, &stop);
+    return stop;
+}
+
+bool SampleHoldsStreamBytes(IMediaSample* s, LONGLONG pos) {
+    BYTE* p = nullptr;
+    s->GetPointer(&p);
+    return HoldsStreamBytes(std::vector<BYTE>(p, p + s->GetActualDataLength()), pos,
+                            s->GetActualDataLength());
+}
+
+TEST(AsyncRequestQueue, SampleTimesCarryByteOffsets) {
+    FakeStream stream(kSize);
+    AsyncRequestQueue queue(&stream);
+    Samples samples(8192);
+    IMediaSample* a = samples.Get(1000, 3000);
+    IMediaSample* b = samples.Get(77777, 77777 + 8192);
+    ASSERT_EQ(queue.Request(a, 1), S_OK);
+    ASSERT_EQ(queue.Request(b, 2), S_OK);
+    for (IMediaSample* want : {a, b}) {
+        IMediaSample* got = nullptr;
+        DWORD_PTR cookie = 0;
+        ASSERT_EQ(queue.WaitForNext(10000, &got, &cookie), S_OK);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(cookie, want == a ? 1u : 2u);
+    }
+    EXPECT_EQ(a->GetActualDataLength(), 2000);
+    EXPECT_TRUE(SampleHoldsStreamBytes(a, 1000));
+    EXPECT_EQ(b->GetActualDataLength(), 8192);
+    EXPECT_TRUE(SampleHoldsStreamBytes(b, 77777));
+    EXPECT_EQ(StopTime(b), (77777 + 8192) * AsyncRequestQueue::kUnits);
+
+    IMediaSample* c = samples.Get(5, 4005);
+    ASSERT_EQ(queue.SyncReadAligned(c), S_OK);
+    EXPECT_EQ(c->GetActualDataLength(), 4000);
+    EXPECT_TRUE(SampleHoldsStreamBytes(c, 5));
+}
+
+// A range running past the end is cut there, and so is the sample's stop time.
+TEST(AsyncRequestQueue, SampleRangePastTheEndIsCut) {
+    FakeStream stream(kSize);
+    AsyncRequestQueue queue(&stream);
+    Samples samples(1000);
+    IMediaSample* a = samples.Get(kSize - 100, kSize + 400);
+    ASSERT_EQ(queue.Request(a, 0), S_OK);
+    EXPECT_EQ(StopTime(a), kSize * AsyncRequestQueue::kUnits);
+    IMediaSample* got = nullptr;
+    DWORD_PTR cookie = 0;
+    ASSERT_EQ(queue.WaitForNext(10000, &got, &cookie), S_OK);
+    EXPECT_EQ(a->GetActualDataLength(), 100);
+    EXPECT_TRUE(SampleHoldsStreamBytes(a, kSize - 100));
+
+    IMediaSample* b = samples.Get(kSize - 10, kSize + 990);
+    EXPECT_EQ(queue.SyncReadAligned(b), S_OK);
+    EXPECT_EQ(b->GetActualDataLength(), 10);
+    EXPECT_EQ(StopTime(b), kSize * AsyncRequestQueue::kUnits);
+    EXPECT_TRUE(SampleHoldsStreamBytes(b, kSize - 10));
+}
+
+TEST(AsyncRequestQueue, BadSampleRequestsAreRefused) {
+    FakeStream aligned(kSize, 512);
+    AsyncRequestQueue queue(&aligned);
+    Samples samples(4096, 512);
+    EXPECT_EQ(queue.Request(samples.Get(100, 612), 0), VFW_E_BADALIGN);
+    EXPECT_EQ(queue.Request(samples.Get(512, 1000), 0), VFW_E_BADALIGN);
+    EXPECT_EQ(queue.Request(samples.Get(0, 5000), 0), E_INVALIDARG); // larger than the buffer
+    EXPECT_EQ(queue.Request(nullptr, 0), E_POINTER);
+    IMediaSample* ok = samples.Get(1024, 2048);
+    ASSERT_EQ(queue.Request(ok, 9), S_OK);
+    IMediaSample* got = nullptr;
+    DWORD_PTR cookie = 0;
+    ASSERT_EQ(queue.WaitForNext(10000, &got, &cookie), S_OK);
+    EXPECT_EQ(ok->GetActualDataLength(), 1024);
 }
 
 } // namespace

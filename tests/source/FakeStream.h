@@ -13,7 +13,7 @@
 
 class FakeStream : public CAsyncStream {
 public:
-    explicit FakeStream(LONGLONG size) : size_(size) {}
+    explicit FakeStream(LONGLONG size, DWORD alignment = 1) : size_(size), alignment_(alignment) {}
 
     static BYTE ByteAt(LONGLONG i) { return static_cast<BYTE>((i * 7 + i / 251) & 0xFF); }
 
@@ -76,12 +76,13 @@ public:
         if (available) *available = size_;
         return size_;
     }
-    DWORD Alignment() override { return 1; }
+    DWORD Alignment() override { return alignment_; }
     void Lock() override { lock_.lock(); }
     void Unlock() override { lock_.unlock(); }
 
 private:
     const LONGLONG size_;
+    const DWORD alignment_;
     std::recursive_mutex lock_;
     std::mutex m_;
     std::condition_variable cv_;
