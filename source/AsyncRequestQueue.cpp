@@ -5,7 +5,9 @@
 
 AsyncRequestQueue::AsyncRequestQueue(CAsyncStream* stream) : stream_(stream) {}
 
-AsyncRequestQueue::~AsyncRequestQueue() {
+AsyncRequestQueue::~AsyncRequestQueue() { Stop(); }
+
+void AsyncRequestQueue::Stop() {
     {
         std::lock_guard lock(lock_);
         stopping_ = true;

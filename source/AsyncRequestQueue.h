@@ -29,8 +29,7 @@ public:
 
     // `stream` must outlive the queue.
     explicit AsyncRequestQueue(CAsyncStream* stream);
-    // Stops the worker (after the read in progress, if any) and drops every
-    // request still queued or uncollected.
+    // Stop(), then drops every request still queued or uncollected.
     ~AsyncRequestQueue();
     AsyncRequestQueue(const AsyncRequestQueue&) = delete;
     AsyncRequestQueue& operator=(const AsyncRequestQueue&) = delete;
@@ -69,6 +68,11 @@ public:
     // progress, if any, has completed.
     HRESULT BeginFlush();
     HRESULT EndFlush();
+
+    // Stops the worker after the read in progress, if any, and joins it;
+    // queued reads stay unread and new ones are refused (E_UNEXPECTED).
+    // The owner calls it before the stream goes away. Idempotent.
+    void Stop();
 
 private:
     // Byte range of a sample, cut at the end of the stream (the sample's stop

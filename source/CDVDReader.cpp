@@ -1,0 +1,50 @@
+#include "source/CDVDReader.h"
+
+#include <new>
+
+CUnknown* CDVDReader::CreateInstance(IUnknown* outer, HRESULT* phr) {
+    auto* filter = new (std::nothrow) CDVDReader(outer, phr);
+    if (!filter && phr) *phr = E_OUTOFMEMORY;
+    return filter;
+}
+
+HRESULT CDVDReader::Create(IBaseFilter** ppFilter) {
+    if (!ppFilter) return E_POINTER;
+    *ppFilter = nullptr;
+    HRESULT hr = S_OK;
+    CUnknown* filter = CreateInstance(nullptr, &hr);
+    if (!filter) return hr;
+    return filter->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(ppFilter));
+}
+
+// The stream member is built after the base, which only keeps its address.
+CDVDReader::CDVDReader(IUnknown* outer, HRESULT* phr)
+    : CAsyncReader("DVD source", outer, &stream_, CLSID_DVDSource, phr) {
+    if (phr) *phr = S_OK;
+}
+
+// The queue's worker may be reading the stream: stop it first.
+CDVDReader::~CDVDReader() { StopRequests(); }
+
+HRESULT CDVDReader::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IID_IMyDVDReader) return ::GetInterface(static_cast<IMyDVDReader*>(this), ppv);
+    return CAsyncReader::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CDVDReader::SetDvdHandle(DvdHandle handle) {
+    HRESULT hr = stream_.SetDvdHandle(handle);
+    if (FAILED(hr)) return hr;
+    CMediaType mt(&MEDIATYPE_Stream);
+    mt.SetSubtype(&GUID_NULL);
+    return SetOutputType(mt);
+}
+
+HRESULT CDVDReader::SetTitleArea(int title, int chapter) {
+    return stream_.SetTitleArea(title, chapter);
+}
+
+HRESULT CDVDReader::GetTitleDuration(LONGLONG* durationMs) {
+    if (!durationMs) return E_POINTER;
+    *durationMs = stream_.TitleDurationMs();
+    return S_OK;
+}
