@@ -154,16 +154,23 @@ double DvdPlaybackTimeMs(std::uint8_t hour, std::uint8_t minute, std::uint8_t se
 }
 
 std::string DvdNormalisePath(const std::string& path) {
+    struct stat st;
     std::string p = path;
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     std::size_t slash = p.rfind('/');
     std::string base = slash == std::string::npos ? p : p.substr(slash + 1);
-    if (base.size() != 8 || strcasecmp(base.c_str(), "VIDEO_TS") != 0) return path;
-    struct stat st;
-    if (stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return path;
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return p.substr(0, slash);
+    std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
+    if (stat(p.c_str(), &st) != 0) return path;
+    if (S_ISREG(st.st_mode)) {
+        // One of the disc's own files (VIDEO_TS.IFO, VTS_01_1.VOB, ...) stands for its folder.
+        std::size_t dot = base.rfind('.');
+        std::string ext = dot == std::string::npos ? "" : base.substr(dot);
+        bool discFile = strcasecmp(ext.c_str(), ".IFO") == 0 ||
+                        strcasecmp(ext.c_str(), ".BUP") == 0 || strcasecmp(ext.c_str(), ".VOB") == 0;
+        return discFile ? DvdNormalisePath(parent) : path;
+    }
+    if (S_ISDIR(st.st_mode) && strcasecmp(base.c_str(), "VIDEO_TS") == 0) return parent;
+    return path;
 }
 
 std::unique_ptr<CDvdDisc> CDvdDisc::Open(const char* path) {
@@ -171,8 +178,9 @@ std::unique_ptr<CDvdDisc> CDvdDisc::Open(const char* path) {
         DebugTrace("libDvd: open: empty path\n");
         return nullptr;
     }
+    std::string where = DvdNormalisePath(path);
     struct stat st;
-    if (stat(path, &st) != 0) {
+    if (stat(where.c_str(), &st) != 0) {
         DebugTrace("libDvd: open: %s: %s\n", path, std::strerror(errno));
         return nullptr;
     }
@@ -181,11 +189,10 @@ std::unique_ptr<CDvdDisc> CDvdDisc::Open(const char* path) {
         DebugTrace("libDvd: open: %s: file too small for a disc image\n", path);
         return nullptr;
     }
-    if (S_ISREG(st.st_mode) && !ImageIsWhole(path, std::uint64_t(st.st_size))) {
+    if (S_ISREG(st.st_mode) && !ImageIsWhole(where.c_str(), std::uint64_t(st.st_size))) {
         DebugTrace("libDvd: open: %s: the image is shorter than its volume\n", path);
         return nullptr;
     }
-    std::string where = DvdNormalisePath(path);
     std::unique_ptr<CDvdDisc> disc(new CDvdDisc);
     disc->dvd_ = DVDOpen2(nullptr, &kLogger, where.c_str());
     if (!disc->dvd_) {

@@ -23,7 +23,8 @@ double DvdPlaybackTimeMs(std::uint8_t hour, std::uint8_t minute, std::uint8_t se
                          std::uint8_t frameU);
 
 // The path libdvdread is given for `path`: a folder named VIDEO_TS (any case, trailing slashes
-// allowed) becomes the folder that holds it; anything else is returned as is.
+// allowed) becomes the folder that holds it, and so does one of its .IFO, .BUP or .VOB files;
+// anything else (a disc folder, an image, a device, a mount point) is returned as is.
 std::string DvdNormalisePath(const std::string& path);
 
 // One run of sectors of the title set's video files, first and last included.

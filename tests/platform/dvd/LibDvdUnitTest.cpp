@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "platform/dvd/DvdDisc.h"
 #include "platform/dvd/LibDvd.h"
@@ -33,11 +36,21 @@ TEST(DvdPlaybackTime, NoRateCountsWholeSeconds) {
     EXPECT_DOUBLE_EQ(DvdPlaybackTimeMs(0x00, 0x00, 0x05, 0x12), 5000.0);
 }
 
-TEST(DvdNormalisePath, VideoTsFolderBecomesItsParent) {
-    // Only existing folders are rewritten; /tmp has no VIDEO_TS, so these stay as they are.
+TEST(DvdNormalisePath, VideoTsFolderAndItsFilesBecomeTheDiscFolder) {
+    char tmpl[] = "/tmp/libdvd-path-XXXXXX";
+    std::string disc = mkdtemp(tmpl);
+    std::filesystem::create_directories(disc + "/video_ts");
+    std::ofstream(disc + "/video_ts/VIDEO_TS.IFO") << "x";
+    std::ofstream(disc + "/image.iso") << "x";
+    EXPECT_EQ(DvdNormalisePath(disc + "/video_ts"), disc);
+    EXPECT_EQ(DvdNormalisePath(disc + "/video_ts//"), disc);
+    EXPECT_EQ(DvdNormalisePath(disc + "/video_ts/VIDEO_TS.IFO"), disc);
+    EXPECT_EQ(DvdNormalisePath(disc), disc);
+    EXPECT_EQ(DvdNormalisePath(disc + "/image.iso"), disc + "/image.iso");
+    // Missing paths and devices are left for libdvdread to judge.
     EXPECT_EQ(DvdNormalisePath("/no/such/VIDEO_TS"), "/no/such/VIDEO_TS");
     EXPECT_EQ(DvdNormalisePath("/dev/sr0"), "/dev/sr0");
-    EXPECT_EQ(DvdNormalisePath("/tmp"), "/tmp");
+    std::filesystem::remove_all(disc);
 }
 
 TEST(LibDvd, LayoutHasTheFixedSizes) {
