@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -227,9 +228,12 @@ public:
     }
     // Slows Receive down, to show that another branch does not wait for it.
     void SetDelay(std::chrono::milliseconds d) { delay_ = d; }
+    // Called on the delivering thread with each stream event as it arrives.
+    std::function<void(const std::string&)> onEvent;
 
 private:
     HRESULT Event(std::string e) {
+        if (onEvent) onEvent(e);
         std::lock_guard<std::mutex> l(m_);
         events_.push_back(std::move(e));
         cv_.notify_all();
