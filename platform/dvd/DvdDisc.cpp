@@ -34,10 +34,12 @@ const dvd_logger_cb kLogger = {DvdReadLog};
 
 int Bcd(std::uint8_t v) { return (v >> 4) * 10 + (v & 0x0F); }
 
-// Letters only; anything else (unset, garbage) is reported as no language.
+// Two letters, lowered ("EN" -> "en"); anything else (unset, garbage) is no language.
 std::int32_t LanguageCode(std::uint16_t code) {
-    auto letter = [](int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-    return letter(code >> 8) && letter(code & 0xFF) ? std::int32_t(code) : 0;
+    auto lower = [](int c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    int first = lower(code >> 8), second = lower(code & 0xFF);
+    if (first < 'a' || first > 'z' || second < 'a' || second > 'z') return 0;
+    return first << 8 | second;
 }
 
 // The whole of an information file (title set 0 = VIDEO_TS) or of its backup, read through
