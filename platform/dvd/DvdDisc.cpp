@@ -32,7 +32,9 @@ void DvdReadLog(void*, dvd_logger_level_t level, const char* format, va_list arg
 
 const dvd_logger_cb kLogger = {DvdReadLog};
 
-int Bcd(std::uint8_t v) { return (v >> 4) * 10 + (v & 0x0F); }
+int Bcd(std::uint8_t v) {
+    return (v >> 4) * 10 + (v & 0x0F);
+}
 
 // Two letters, lowered ("EN" -> "en"); anything else (unset, garbage) is no language.
 std::int32_t LanguageCode(std::uint16_t code) {
@@ -64,7 +66,8 @@ std::vector<std::uint8_t> ReadInfoFile(dvd_reader_t* dvd, int titleSet, bool bac
 // PGC's stream control says so, numbered by the physical stream number the control gives.
 void DescribeStreams(const DvdVtsIfo& vts, const DvdIfoPgc& pgc, DvdTitleInfo& info) {
     bool anyAudioControl = false;
-    for (std::uint16_t control : pgc.audioControl) anyAudioControl |= (control & 0x8000) != 0;
+    for (std::uint16_t control : pgc.audioControl)
+        anyAudioControl |= (control & 0x8000) != 0;
     for (std::size_t i = 0; i < vts.audio.size() && info.audioCount < kDvdMaxStreams; ++i) {
         int n = int(i);
         if (anyAudioControl) {
@@ -74,11 +77,21 @@ void DescribeStreams(const DvdVtsIfo& vts, const DvdIfoPgc& pgc, DvdTitleInfo& i
         const DvdIfoAudio& attr = vts.audio[i];
         std::int32_t id, format;
         switch (attr.format) {
-        case 0: id = 0xBD80 + n, format = kDvdAudioAc3; break;
-        case 2: id = 0xC000 + (n << 8), format = kDvdAudioMpeg1; break;
-        case 3: id = 0xC000 + (n << 8), format = kDvdAudioMpeg2; break;
-        case 4: id = 0xBDA0 + n, format = kDvdAudioLpcm; break;
-        case 6: id = 0xBD88 + n, format = kDvdAudioDts; break;
+        case 0:
+            id = 0xBD80 + n, format = kDvdAudioAc3;
+            break;
+        case 2:
+            id = 0xC000 + (n << 8), format = kDvdAudioMpeg1;
+            break;
+        case 3:
+            id = 0xC000 + (n << 8), format = kDvdAudioMpeg2;
+            break;
+        case 4:
+            id = 0xBDA0 + n, format = kDvdAudioLpcm;
+            break;
+        case 6:
+            id = 0xBD88 + n, format = kDvdAudioDts;
+            break;
         default: // SDDS and reserved codes: no stream id is defined for them
             DebugTrace("libDvd: audio stream %zu has format %d, left out\n", i, attr.format);
             continue;
@@ -117,8 +130,7 @@ bool ReadIfo(dvd_reader_t* dvd, int titleSet, Ifo& ifo, Parse parse) {
     for (bool backup : {false, true}) {
         std::vector<std::uint8_t> bytes = ReadInfoFile(dvd, titleSet, backup);
         if (!bytes.empty() && parse(bytes.data(), bytes.size(), ifo)) return true;
-        DebugTrace("libDvd: %s of title set %d cannot be used\n", backup ? "BUP" : "IFO",
-                   titleSet);
+        DebugTrace("libDvd: %s of title set %d cannot be used\n", backup ? "BUP" : "IFO", titleSet);
     }
     return false;
 }
@@ -158,7 +170,8 @@ double DvdPlaybackTimeMs(std::uint8_t hour, std::uint8_t minute, std::uint8_t se
 std::string DvdNormalisePath(const std::string& path) {
     struct stat st;
     std::string p = path;
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
     std::size_t slash = p.rfind('/');
     std::string base = slash == std::string::npos ? p : p.substr(slash + 1);
     std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
@@ -168,7 +181,8 @@ std::string DvdNormalisePath(const std::string& path) {
         std::size_t dot = base.rfind('.');
         std::string ext = dot == std::string::npos ? "" : base.substr(dot);
         bool discFile = strcasecmp(ext.c_str(), ".IFO") == 0 ||
-                        strcasecmp(ext.c_str(), ".BUP") == 0 || strcasecmp(ext.c_str(), ".VOB") == 0;
+                        strcasecmp(ext.c_str(), ".BUP") == 0 ||
+                        strcasecmp(ext.c_str(), ".VOB") == 0;
         return discFile ? DvdNormalisePath(parent) : path;
     }
     if (S_ISDIR(st.st_mode) && strcasecmp(base.c_str(), "VIDEO_TS") == 0) return parent;
@@ -320,7 +334,8 @@ bool CDvdDisc::Describe() {
 bool CDvdDisc::TitleSetHolds(int titleSet, const TitleLayout& layout) {
     std::uint32_t end = 0; // one past the last sector used
     for (const auto& chapter : layout.chapters)
-        for (const DvdSectorRange& r : chapter) end = std::max(end, r.last + 1);
+        for (const DvdSectorRange& r : chapter)
+            end = std::max(end, r.last + 1);
     dvd_file_t* vob = DVDOpenFile(dvd_, titleSet, DVD_READ_TITLE_VOBS);
     if (!vob) return false;
     ssize_t size = DVDFileSize(vob);
@@ -438,10 +453,18 @@ std::int64_t CDvdDisc::Seek(std::int64_t offset, int origin) {
     }
     std::int64_t base;
     switch (origin) {
-    case 0: base = 0; break;
-    case 1: base = std::int64_t(pos_) * kDvdSectorSize; break;
-    case 2: base = std::int64_t(areaSectors_) * kDvdSectorSize; break;
-    default: DebugTrace("libDvd: Seek: origin %d\n", origin); return -1;
+    case 0:
+        base = 0;
+        break;
+    case 1:
+        base = std::int64_t(pos_) * kDvdSectorSize;
+        break;
+    case 2:
+        base = std::int64_t(areaSectors_) * kDvdSectorSize;
+        break;
+    default:
+        DebugTrace("libDvd: Seek: origin %d\n", origin);
+        return -1;
     }
     std::int64_t target = base + offset;
     if (target < 0) {

@@ -61,9 +61,12 @@ bool ParsePgc(Bytes& b, std::uint64_t at, std::uint64_t tableEnd, DvdIfoPgc& pgc
     if (at + kHeader > tableEnd || !b.Has(at, kHeader)) return false;
     int programs = b.U8(at + 2);
     int cells = b.U8(at + 3);
-    for (int i = 0; i < 4; ++i) pgc.playbackTime[i] = b.U8(at + 4 + i);
-    for (int i = 0; i < 8; ++i) pgc.audioControl[i] = b.U16(at + 12 + 2 * i);
-    for (int i = 0; i < 32; ++i) pgc.subpictureControl[i] = b.U32(at + 28 + 4 * i);
+    for (int i = 0; i < 4; ++i)
+        pgc.playbackTime[i] = b.U8(at + 4 + i);
+    for (int i = 0; i < 8; ++i)
+        pgc.audioControl[i] = b.U16(at + 12 + 2 * i);
+    for (int i = 0; i < 32; ++i)
+        pgc.subpictureControl[i] = b.U32(at + 28 + 4 * i);
     std::uint64_t mapAt = at + b.U16(at + 230);
     std::uint64_t cellAt = at + b.U16(at + 232);
     if (programs == 0 || cells == 0) return b.Ok(); // a PGC without content (dummy)

@@ -26,10 +26,10 @@ struct DvdVmgIfo {
 };
 
 struct DvdIfoAudio {
-    int format = 0;   // 0 AC-3, 2 MPEG-1, 3 MPEG-2 ext, 4 LPCM, 6 DTS, 7 SDDS
-    int langType = 0; // 1 = lang holds a language code
+    int format = 0;         // 0 AC-3, 2 MPEG-1, 3 MPEG-2 ext, 4 LPCM, 6 DTS, 7 SDDS
+    int langType = 0;       // 1 = lang holds a language code
     std::uint16_t lang = 0; // first letter in bits 8-15
-    int channels = 0; // channel count minus one
+    int channels = 0;       // channel count minus one
 };
 
 struct DvdIfoSubpicture {
@@ -48,7 +48,7 @@ struct DvdIfoPgc {
     std::uint8_t playbackTime[4] = {}; // BCD h, m, s, frames with the rate in bits 6-7
     std::uint16_t audioControl[8] = {};
     std::uint32_t subpictureControl[32] = {};
-    std::vector<int> programMap;       // first cell (1-based) of each program
+    std::vector<int> programMap; // first cell (1-based) of each program
     std::vector<DvdIfoCell> cells;
     bool valid = false; // false when the PGC could not be read (its index is kept)
 };

@@ -63,10 +63,10 @@ TEST_F(DvdIfoTest, ReadsWhatWasAuthored) {
     ASSERT_TRUE(ParseVtsIfo(vts1.data(), vts1.size(), s));
     EXPECT_EQ(s.aspect, 0); // 4:3
     ASSERT_EQ(int(s.audio.size()), manifest.Int("ntsc.title.0.audio_count"));
-    EXPECT_EQ(s.audio[0].format, 0);                 // AC-3
-    EXPECT_EQ(s.audio[1].format, 2);                 // MPEG-1 audio
-    EXPECT_EQ(s.audio[0].lang, 0x656E);              // "en"
-    EXPECT_EQ(s.audio[1].lang, 0x6672);              // "fr"
+    EXPECT_EQ(s.audio[0].format, 0);    // AC-3
+    EXPECT_EQ(s.audio[1].format, 2);    // MPEG-1 audio
+    EXPECT_EQ(s.audio[0].lang, 0x656E); // "en"
+    EXPECT_EQ(s.audio[1].lang, 0x6672); // "fr"
     EXPECT_EQ(s.audio[0].channels, 1);
     ASSERT_EQ(s.subpictures.size(), 1u);
     EXPECT_EQ(s.subpictures[0].lang, 0x656E);
@@ -76,7 +76,8 @@ TEST_F(DvdIfoTest, ReadsWhatWasAuthored) {
     EXPECT_TRUE(s.pgcs[0].valid);
     EXPECT_EQ(s.pgcs[0].programMap.size(), s.titles[0].size());
     EXPECT_EQ(s.pgcs[0].playbackTime[3] >> 6, 3); // NTSC rate bits
-    for (const DvdIfoCell& cell : s.pgcs[0].cells) EXPECT_LE(cell.firstSector, cell.lastSector);
+    for (const DvdIfoCell& cell : s.pgcs[0].cells)
+        EXPECT_LE(cell.firstSector, cell.lastSector);
 
     DvdVtsIfo s2;
     ASSERT_TRUE(ParseVtsIfo(vts2.data(), vts2.size(), s2));
@@ -115,7 +116,8 @@ void Batter(const Bytes& original, Parse parse, unsigned seed) {
     for (int i = 0; i < 3000; ++i) {
         Bytes b = original;
         int flips = 1 + int(rng() % 16);
-        for (int f = 0; f < flips; ++f) b[rng() % b.size()] = std::uint8_t(rng());
+        for (int f = 0; f < flips; ++f)
+            b[rng() % b.size()] = std::uint8_t(rng());
         if (parse(b.data(), b.size(), ifo)) {
             // What a successful parse returns is consistent with itself.
             if constexpr (std::is_same_v<Ifo, DvdVtsIfo>) {
@@ -144,10 +146,14 @@ TEST_F(DvdIfoTest, OpeningDamagedCopiesNeverCrashes) {
     for (int i = 0; i < 60; ++i) {
         Bytes a = vmg, b = vts1, c = vts2;
         for (Bytes* f : {&a, &b, &c})
-            for (int k = 0; k < 8; ++k) (*f)[rng() % f->size()] = std::uint8_t(rng());
-        for (const char* name : {"VIDEO_TS.IFO", "VIDEO_TS.BUP"}) WriteFile(dir + name, a);
-        for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"}) WriteFile(dir + name, b);
-        for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP"}) WriteFile(dir + name, c);
+            for (int k = 0; k < 8; ++k)
+                (*f)[rng() % f->size()] = std::uint8_t(rng());
+        for (const char* name : {"VIDEO_TS.IFO", "VIDEO_TS.BUP"})
+            WriteFile(dir + name, a);
+        for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"})
+            WriteFile(dir + name, b);
+        for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP"})
+            WriteFile(dir + name, c);
         DvdHandle h = MyDVDOpen(copy.c_str());
         if (h == 0) continue;
         ++opened;

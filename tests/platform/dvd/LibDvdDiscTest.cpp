@@ -60,7 +60,8 @@ void ExpectInfoMatches(const DiscManifest& m, const std::string& disc, const Dvd
     for (int t = 0; t < info.titleCount; ++t) {
         const DvdTitleInfo& ti = info.titles[t];
         double want = ManifestMs(m, disc, t);
-        double frameMs = m.Str(DiscManifest::Title(disc, t, "frame_rate")) == "25" ? 40.0 : 1001.0 / 30;
+        double frameMs =
+            m.Str(DiscManifest::Title(disc, t, "frame_rate")) == "25" ? 40.0 : 1001.0 / 30;
         std::printf("  title %d length ms        %-30.1f %.1f\n", t, want, ti.durationMs);
         std::printf("  title %d chapters         %-30lld %d\n", t,
                     (long long)m.Int(DiscManifest::Title(disc, t, "chapters")), ti.chapterCount);
@@ -137,7 +138,7 @@ Bytes CellBytes(const std::string& folder, int title, int firstChapter, int endC
         const pgc_t* pgc = vts->vts_pgcit->pgci_srp[ttu.ptt[c].pgcn - 1].pgc;
         int first = pgc->program_map[ttu.ptt[c].pgn - 1];
         int last = ttu.ptt[c].pgn < pgc->nr_of_programs ? pgc->program_map[ttu.ptt[c].pgn] - 1
-                                                       : pgc->nr_of_cells;
+                                                        : pgc->nr_of_cells;
         for (int cell = first; cell <= last; ++cell) {
             const cell_playback_t& cp = pgc->cell_playback[cell - 1];
             if (cp.block_type == BLOCK_TYPE_ANGLE_BLOCK && cp.block_mode != BLOCK_MODE_FIRST_CELL)
@@ -232,7 +233,8 @@ TEST_F(LibDvdDiscTest, ReportedIdsAreTheIdsInTheVobs) {
             ASSERT_EQ(MyDvdSetStopPos(h, t + 1, 0), 0);
             std::set<std::int32_t> found = StreamIdsIn(ReadAll(h));
             std::set<std::int32_t> want = {0xE000}; // the video; nav packs (0xBF) not counted
-            for (int a = 0; a < info.titles[t].audioCount; ++a) want.insert(info.titles[t].audioIds[a]);
+            for (int a = 0; a < info.titles[t].audioCount; ++a)
+                want.insert(info.titles[t].audioIds[a]);
             for (int s = 0; s < info.titles[t].subtitleCount; ++s)
                 want.insert(info.titles[t].subtitleIds[s]);
             EXPECT_EQ(found, want);
@@ -316,10 +318,9 @@ TEST_F(LibDvdDiscTest, SeeksLandOnTheSectorHoldingTheOffset) {
     Bytes whole = ReadAll(h);
     ASSERT_GT(whole.size(), 1000000u);
     const std::int64_t size = std::int64_t(whole.size());
-    std::vector<std::int64_t> targets = {0,        1,           2047,         2048,
-                                         2049,     20480,       5000000,      size / 3,
-                                         size / 2, size - 2049, size - 2048,  size - 1,
-                                         1234567,  size * 2 / 3 + 777};
+    std::vector<std::int64_t> targets = {
+        0,        1,        2047,        2048,        2049,     20480,   5000000,
+        size / 3, size / 2, size - 2049, size - 2048, size - 1, 1234567, size * 2 / 3 + 777};
     Bytes buffer(10240);
     for (std::int64_t target : targets) {
         SCOPED_TRACE("target " + std::to_string(target));
@@ -385,8 +386,10 @@ TEST_F(LibDvdDiscTest, HandlesAreIndependentAndThreadSafe) {
     threads.emplace_back(worker, a, true, &failures[1]);
     threads.emplace_back(worker, b, false, &failures[2]);
     threads.emplace_back(worker, b, true, &failures[3]);
-    for (auto& t : threads) t.join();
-    for (int f : failures) EXPECT_EQ(f, 0);
+    for (auto& t : threads)
+        t.join();
+    for (int f : failures)
+        EXPECT_EQ(f, 0);
 
     // Closing one handle while another thread reads it: the reader sees a failure, no crash.
     std::thread reader([&] {
@@ -468,7 +471,7 @@ TEST_F(LibDvdDiscTest, BadInputsFailCleanly) {
     fs::copy(manifest.Folder("ntsc"), copy, fs::copy_options::recursive);
     std::uintmax_t ifoSize = fs::file_size(copy + "/VIDEO_TS/VIDEO_TS.IFO");
     WriteGarbage(copy + "/VIDEO_TS/VIDEO_TS.IFO", ifoSize, 3);
-    {   // With the backup intact the disc still opens, as a player would.
+    { // With the backup intact the disc still opens, as a player would.
         DvdHandle h = MyDVDOpen(copy.c_str());
         EXPECT_NE(h, 0u);
         MyDVDClose(h);
@@ -477,12 +480,14 @@ TEST_F(LibDvdDiscTest, BadInputsFailCleanly) {
     ExpectOpenFails(copy);
     ExpectOpenFails(copy + "/VIDEO_TS");
     // Header kept, tables damaged.
-    fs::copy_file(manifest.Folder("ntsc") + "/VIDEO_TS/VIDEO_TS.IFO", copy + "/VIDEO_TS/VIDEO_TS.IFO",
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(manifest.Folder("ntsc") + "/VIDEO_TS/VIDEO_TS.IFO",
+                  copy + "/VIDEO_TS/VIDEO_TS.IFO", fs::copy_options::overwrite_existing);
     {
-        std::fstream f(copy + "/VIDEO_TS/VIDEO_TS.IFO", std::ios::binary | std::ios::in | std::ios::out);
+        std::fstream f(copy + "/VIDEO_TS/VIDEO_TS.IFO",
+                       std::ios::binary | std::ios::in | std::ios::out);
         f.seekp(2048);
-        for (int i = 0; i < 2048; ++i) f.put(char(0xFF));
+        for (int i = 0; i < 2048; ++i)
+            f.put(char(0xFF));
     }
     fs::copy_file(copy + "/VIDEO_TS/VIDEO_TS.IFO", copy + "/VIDEO_TS/VIDEO_TS.BUP",
                   fs::copy_options::overwrite_existing);
@@ -509,8 +514,53 @@ TEST_F(LibDvdDiscTest, BadInputsFailCleanly) {
     ASSERT_EQ(MyDVDGetInfo(h, &info), 0);
     EXPECT_EQ(info.titles[0].chapterCount, 0);
     EXPECT_EQ(MyDVDSetArea(h, 0, 0), -1);
-    EXPECT_EQ(info.titles[1].chapterCount, manifest.Int(DiscManifest::Title("ntsc", 1, "chapters")));
+    EXPECT_EQ(info.titles[1].chapterCount,
+              manifest.Int(DiscManifest::Title("ntsc", 1, "chapters")));
     EXPECT_EQ(MyDVDSetArea(h, 1, 0), 0);
+    MyDVDClose(h);
+}
+
+// A copy of the NTSC disc whose first title is turned into a 3-chapter title ending in a
+// two-angle block: cells 3 and 4 of the PGC become angles 1 and 2 of one block and the PGC
+// keeps 3 programs. Only angle 1 is read.
+TEST_F(LibDvdDiscTest, OnlyTheFirstAngleOfAnAngleBlockIsRead) {
+    TempDir tmp;
+    std::string copy = tmp.path + "/angles";
+    fs::copy(manifest.Folder("ntsc"), copy, fs::copy_options::recursive);
+    std::string ifoPath = copy + "/VIDEO_TS/VTS_01_0.IFO";
+    std::ifstream in(ifoPath, std::ios::binary);
+    Bytes ifo((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+    auto u16 = [&](std::size_t at) { return std::size_t(ifo[at]) << 8 | ifo[at + 1]; };
+    auto u32 = [&](std::size_t at) { return u16(at) << 16 | u16(at + 2); };
+    std::size_t pgcit = u32(0xCC) * 2048;
+    std::size_t pgc = pgcit + u32(pgcit + 8 + 4);
+    ASSERT_EQ(ifo[pgc + 2], 4) << "programs";
+    ASSERT_EQ(ifo[pgc + 3], 4) << "cells";
+    std::size_t cells = pgc + u16(pgc + 232);
+    ifo[pgc + 2] = 3; // programs 1-3; program 3 = cells 3, 4
+    ifo[cells + 2 * 24] = (ifo[cells + 2 * 24] & 0x0F) | 0x50; // cell 3: first cell, angle block
+    ifo[cells + 3 * 24] = (ifo[cells + 3 * 24] & 0x0F) | 0xD0; // cell 4: last cell, angle block
+    for (const char* name : {"/VIDEO_TS/VTS_01_0.IFO", "/VIDEO_TS/VTS_01_0.BUP"}) {
+        std::ofstream out(copy + name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(ifo.data()), std::streamsize(ifo.size()));
+    }
+
+    DvdHandle h = MyDVDOpen(copy.c_str());
+    ASSERT_NE(h, 0u);
+    DvdDiscInfo info;
+    ASSERT_EQ(MyDVDGetInfo(h, &info), 0);
+    ASSERT_EQ(info.titles[0].chapterCount, 3);
+    ASSERT_EQ(MyDVDSetArea(h, 0, 0), 0);
+    ASSERT_EQ(MyDvdSetStopPos(h, 1, 0), 0);
+    Bytes got = ReadAll(h);
+    Bytes firstThreeCells = CellBytes(manifest.Folder("ntsc"), 0, 0, 3); // the original's cells 1-3
+    EXPECT_EQ(got.size(),
+              std::size_t(info.titles[0].chapterSectors[0] + info.titles[0].chapterSectors[1] +
+                          info.titles[0].chapterSectors[2]) *
+                  2048);
+    ASSERT_EQ(got.size(), firstThreeCells.size());
+    EXPECT_TRUE(got == firstThreeCells);
     MyDVDClose(h);
 }
 
