@@ -264,11 +264,9 @@ bool CDvdDisc::Describe() {
         const std::vector<DvdIfoPart>& parts = vts.titles[entry.vtsTitle - 1];
         int chapters = int(parts.size());
         if (entry.chapters > 0) chapters = std::min(chapters, entry.chapters);
-        if (chapters > kDvdMaxChapters) {
+        if (chapters > kDvdMaxChapters) // all are read; the description holds the first 64
             DebugTrace("libDvd: title %d has %d chapters, the first %d are listed\n", t, chapters,
                        kDvdMaxChapters);
-            chapters = kDvdMaxChapters;
-        }
 
         layout.titleSet = set;
         std::set<int> pgcsTimed;
@@ -311,7 +309,9 @@ bool CDvdDisc::Describe() {
                 sectors += range.Count();
             }
             layout.chapters.push_back(std::move(cells));
-            info.chapterSectors[c] = std::uint32_t(std::min<std::uint64_t>(sectors, UINT32_MAX));
+            if (c < kDvdMaxChapters)
+                info.chapterSectors[c] =
+                    std::uint32_t(std::min<std::uint64_t>(sectors, UINT32_MAX));
         }
         if (!TitleSetHolds(set, layout)) {
             DebugTrace("libDvd: title %d lies past the end of VTS_%02d's video files\n", t, set);
@@ -319,7 +319,7 @@ bool CDvdDisc::Describe() {
             std::memset(&info, 0, sizeof info);
             continue;
         }
-        info.chapterCount = int(layout.chapters.size());
+        info.chapterCount = std::min(int(layout.chapters.size()), kDvdMaxChapters);
         info.durationMs = durationMs;
         if (firstPgc) DescribeStreams(vts, *firstPgc, info);
         if (info.chapterCount > 0) ++described;

@@ -47,8 +47,10 @@ enum DvdChannelCode : std::int32_t {
 //   subpicture 0xBD20 + n.
 // Languages: ISO 639-1 letters, first in bits 8-15, second in bits 0-7 ("en" = 0x656E);
 // 0 when the disc names no language.
+// A title of more than 64 chapters lists the first 64; reading still covers the whole title,
+// and its later chapters can still be selected by number.
 struct DvdTitleInfo {
-    std::int32_t chapterCount;                      // 0: chapters (at most 64)
+    std::int32_t chapterCount;                      // 0: chapters (at most 64; see below)
     std::int32_t reserved0;                         // 4: not read
     double durationMs;                              // 8: real length in milliseconds
     std::int32_t reserved1[64];                     // 16: not read
