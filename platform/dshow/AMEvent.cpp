@@ -5,10 +5,9 @@
 CAMEvent::CAMEvent(bool manualReset) : manual_(manualReset) {}
 
 void CAMEvent::Set() {
-    {
-        std::lock_guard lk(mutex_);
-        set_ = true;
-    }
+    // Notify under the lock: a waiter may destroy the event as soon as it wakes.
+    std::lock_guard lk(mutex_);
+    set_ = true;
     if (manual_)
         cv_.notify_all();
     else

@@ -96,7 +96,7 @@ protected:
     IPin* m_Connected = nullptr; // added reference
     PIN_DIRECTION m_dir;
     CCritSec* m_pLock;
-    bool m_bRunTimeError = false;
+    std::atomic<bool> m_bRunTimeError{false};
     bool m_bCanReconnectWhenActive = false;
     bool m_bTryMyTypesFirst = false;
     CBaseFilter* m_pFilter;

@@ -2,7 +2,7 @@
 // so that CoCreateInstance can make them and the graph's intelligent connect and
 // Render can offer them. The one registration list of the program is built by
 // calling Register at start-up (platform/media registers the decoders and
-// renderers of Part 6.3); tests register their own with ComponentRegistration.
+// renderers); tests register their own with ComponentRegistration.
 //
 // Built in: CLSID_FilterGraph, CLSID_MemoryAllocator, CLSID_SystemClock (merit
 // MERIT_DO_NOT_USE: never picked by intelligent connect). Safe from any thread.
@@ -62,7 +62,7 @@ private:
     CLSID clsid_;
 };
 
-// Creation by class identifier, as the original platform's function: the
+// Creation by class identifier through the registry: the
 // context is accepted and ignored. *ppv null on failure.
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                          void** ppv);

@@ -1,4 +1,4 @@
-// CCritSec: a recursive lock, as the original critical section is; CAutoLock
+// CCritSec: a recursive lock (a thread may take it again); CAutoLock
 // holds one for a scope. Safe from any thread.
 #pragma once
 

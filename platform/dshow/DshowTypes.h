@@ -1,5 +1,5 @@
 // Plain types, enumerations and records of the media-pipeline framework, with
-// the widths and layouts of the original platform. Times are REFERENCE_TIME:
+// the widths and layouts of the platform they stand in for. Times are REFERENCE_TIME:
 // signed 64-bit counts of 100-ns units.
 #pragma once
 

@@ -633,6 +633,7 @@ HRESULT FilterGraph::Notify(LONG code, LONG_PTR p1, LONG_PTR p2) {
     QObject* window = nullptr;
     LONG msg = 0;
     LONG_PTR param = 0;
+    bool post = false;
     {
         std::lock_guard lk(eventMutex_);
         if (code == EC_COMPLETE && !cancelled_.count(EC_COMPLETE)) {
@@ -650,8 +651,9 @@ HRESULT FilterGraph::Notify(LONG code, LONG_PTR p1, LONG_PTR p2) {
         window = notifyWindow_;
         msg = notifyMsg_;
         param = notifyParam_;
+        post = window && notifyFlags_ == 0;
     }
-    if (window && notifyFlags_ == 0) PostGraphNotify(window, msg, param);
+    if (post) PostGraphNotify(window, msg, param);
     return S_OK;
 }
 

@@ -1,6 +1,6 @@
 // Format blocks carried in AM_MEDIA_TYPE::pbFormat, laid out byte for byte as on
-// the original platform (checked by static_assert), so code that builds or reads
-// them by offset keeps working.
+// the platform this framework stands in for (checked by static_assert), so code
+// that builds or reads them by offset keeps working.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // The framework's interfaces, as abstract classes whose virtual methods keep the
-// slot order of the original platform (after the three IUnknown slots). Each
+// slot order of the platform they stand in for (after the three IUnknown slots). Each
 // names its identifier as kIid.
 //
 // Conventions for every method below, unless it says otherwise:

@@ -1,4 +1,4 @@
-// Public identifiers of the original platform's media types, subtypes, format
+// Public identifiers of the platform's media types, subtypes, format
 // types, time formats, classes and interfaces (one list; interfaces also name
 // theirs as kIid). FOURCC subtypes are the FOURCC in the first 32 bits of
 // {xxxxxxxx-0000-0010-8000-00AA00389B71}.
@@ -24,7 +24,7 @@ constexpr GUID MEDIATYPE_Interleaved = MakeGuid("73766169-0000-0010-8000-00AA003
 constexpr GUID MEDIATYPE_MPEG2_PES = MakeGuid("E06D8020-DB46-11CF-B4D1-00805F6CBBEA");
 constexpr GUID MEDIATYPE_MPEG2_PACK = MakeGuid("36523B13-8EE5-11D1-8CA3-0060B057664A");
 constexpr GUID MEDIATYPE_DVD_ENCRYPTED_PACK = MakeGuid("ED0B916A-044D-11D1-AA78-00C04FC31D60");
-// The subtitle major type of the demultiplexer (Part 3.1).
+// The subtitle major type the demultiplexer uses for text subtitles.
 constexpr GUID MEDIATYPE_Subtitle = MakeGuid("E487EB08-6B26-4BE9-9DD3-993434D313FD");
 
 // Video subtypes.
@@ -68,7 +68,7 @@ constexpr GUID FORMAT_MPEGVideo = MakeGuid("05589F82-C356-11CE-BF01-00AA0055595A
 constexpr GUID FORMAT_MPEGStreams = MakeGuid("05589F83-C356-11CE-BF01-00AA0055595A");
 constexpr GUID FORMAT_DvInfo = MakeGuid("05589F84-C356-11CE-BF01-00AA0055595A");
 constexpr GUID FORMAT_MPEG2Video = MakeGuid("E06D80E3-DB46-11CF-B4D1-00805F6CBBEA");
-constexpr GUID FORMAT_MPEG2_VIDEO = FORMAT_MPEG2Video; // the name Part 3.4 uses
+constexpr GUID FORMAT_MPEG2_VIDEO = FORMAT_MPEG2Video; // alternative name
 
 // Time formats (IMediaSeeking).
 constexpr GUID TIME_FORMAT_NONE = GUID_NULL;

@@ -25,7 +25,7 @@ protected:
 class CUnknown : public INonDelegatingUnknown {
 public:
     // name is for traces only (may be null). outer null: the object is its own
-    // identity. phr is not touched (kept for the original signature).
+    // identity. phr is not touched (kept for the usual signature).
     CUnknown(const char* name, IUnknown* outer, HRESULT* phr = nullptr);
     CUnknown(const CUnknown&) = delete;
     CUnknown& operator=(const CUnknown&) = delete;

@@ -1,5 +1,5 @@
 // Result codes of the media-pipeline framework (VFW_E_ / VFW_S_) and the graph
-// event codes (EC_), with the values of the original platform.
+// event codes (EC_), with their published values.
 #pragma once
 
 #include "platform/com/HResult.h"

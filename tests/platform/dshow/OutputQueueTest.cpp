@@ -220,12 +220,13 @@ TEST(OutputQueue, FullQueueBlocksTheProducerUntilDestroyed) {
     Pool pool(16);
     HRESULT hr = E_FAIL;
     auto q = std::make_unique<COutputQueue>(pin, &hr, FALSE, TRUE, 1, FALSE, 2);
+    COutputQueue* queue = q.get(); // the producer stays inside Receive until destruction
     pin->SetBlock(true);
     std::atomic<int> accepted{0};
     auto producer = std::async(std::launch::async, [&] {
         HRESULT last = S_OK;
         for (std::uint32_t i = 0; i < 10 && last == S_OK; ++i) {
-            last = q->Receive(pool.Sample(i));
+            last = queue->Receive(pool.Sample(i));
             if (last == S_OK) ++accepted;
         }
         return last;
@@ -238,7 +239,10 @@ TEST(OutputQueue, FullQueueBlocksTheProducerUntilDestroyed) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         pin->SetBlock(false);
     });
-    pin->fail = VFW_E_WRONG_STATE;
+    {
+        std::lock_guard lk(pin->m);
+        pin->fail = VFW_E_WRONG_STATE;
+    }
     q.reset();
     unblock.join();
     EXPECT_NE(producer.get(), S_OK);
@@ -249,13 +253,16 @@ TEST(OutputQueue, ADownstreamFailureIsKeptUntilReset) {
     Watchdog dog(30);
     auto* pin = new RecordingPin;
     ComPtr<IPin> keep(static_cast<IPin*>(pin));
-    pin->fail = E_FAIL;
+    pin->fail = E_FAIL; // before the queue thread exists
     Pool pool(16);
     HRESULT hr = E_FAIL;
     COutputQueue q(pin, &hr, FALSE, TRUE, 1, FALSE, 0);
     q.Receive(pool.Sample(1));
     ASSERT_TRUE(WaitFor([&] { return q.Receive(pool.Sample(2)) == E_FAIL; }));
-    pin->fail = S_OK;
+    {
+        std::lock_guard lk(pin->m);
+        pin->fail = S_OK;
+    }
     q.Reset();
     EXPECT_EQ(q.Receive(pool.Sample(3)), S_OK);
 }
