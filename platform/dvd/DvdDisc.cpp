@@ -309,9 +309,10 @@ bool CDvdDisc::Describe() {
                 sectors += range.Count();
             }
             layout.chapters.push_back(std::move(cells));
-            if (c < kDvdMaxChapters)
-                info.chapterSectors[c] =
-                    std::uint32_t(std::min<std::uint64_t>(sectors, UINT32_MAX));
+            // Past 64 chapters the last entry takes in the rest, so the entries still add up
+            // to the whole title (the DVD source takes that sum as the title's length).
+            std::uint32_t& slot = info.chapterSectors[std::min(c, kDvdMaxChapters - 1)];
+            slot = std::uint32_t(std::min<std::uint64_t>(slot + sectors, UINT32_MAX));
         }
         if (!TitleSetHolds(set, layout)) {
             DebugTrace("libDvd: title %d lies past the end of VTS_%02d's video files\n", t, set);
@@ -394,7 +395,11 @@ bool CDvdDisc::SetStopPos(int stopTitle, int stopChapter) {
     else if (stopTitle < areaTitle_)
         end = areaChapter_;
     else
-        end = std::clamp(stopChapter, areaChapter_, chapters);
+        // A stop at or past the last listed chapter is the end (the 64th listed chapter of a
+        // longer title stands for the rest of it).
+        end = stopChapter >= info_->titles[areaTitle_].chapterCount
+                  ? chapters
+                  : std::clamp(stopChapter, areaChapter_, chapters);
     BuildArea(end);
     return true;
 }

@@ -47,8 +47,9 @@ enum DvdChannelCode : std::int32_t {
 //   subpicture 0xBD20 + n.
 // Languages: ISO 639-1 letters, first in bits 8-15, second in bits 0-7 ("en" = 0x656E);
 // 0 when the disc names no language.
-// A title of more than 64 chapters lists the first 64; reading still covers the whole title,
-// and its later chapters can still be selected by number.
+// A title of more than 64 chapters lists 64: the 64th entry stands for chapter 64 to the end
+// (its sectors and, as a stop, the title's end), so the entries add up to the whole title.
+// Later chapters can still be selected by number with MyDVDSetArea.
 struct DvdTitleInfo {
     std::int32_t chapterCount;                      // 0: chapters (at most 64; see below)
     std::int32_t reserved0;                         // 4: not read

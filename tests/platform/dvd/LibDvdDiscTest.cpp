@@ -67,7 +67,9 @@ void ExpectInfoMatches(const DiscManifest& m, const std::string& disc, const Dvd
                     (long long)m.Int(DiscManifest::Title(disc, t, "chapters")), ti.chapterCount);
         EXPECT_GE(ti.durationMs, want - 0.5) << disc << " title " << t;
         EXPECT_LE(ti.durationMs, want + 2 * frameMs + 0.5) << disc << " title " << t;
-        EXPECT_EQ(ti.chapterCount, m.Int(DiscManifest::Title(disc, t, "chapters")))
+        // The description lists at most 64 chapters.
+        EXPECT_EQ(ti.chapterCount,
+                  std::min<std::int64_t>(m.Int(DiscManifest::Title(disc, t, "chapters")), 64))
             << disc << " title " << t;
         for (int c = 0; c < ti.chapterCount; ++c)
             EXPECT_GT(ti.chapterSectors[c], 0u) << disc << " title " << t << " chapter " << c;
@@ -561,6 +563,44 @@ TEST_F(LibDvdDiscTest, OnlyTheFirstAngleOfAnAngleBlockIsRead) {
                   2048);
     ASSERT_EQ(got.size(), firstThreeCells.size());
     EXPECT_TRUE(got == firstThreeCells);
+    MyDVDClose(h);
+}
+
+// The PAL disc's second title has 70 chapters: 64 are listed, the 64th standing for the rest,
+// and all of them can be read.
+TEST_F(LibDvdDiscTest, TitlesOfMoreThan64ChaptersAreReadWhole) {
+    const int t = 1;
+    const int authored = int(manifest.Int(DiscManifest::Title("pal", t, "chapters")));
+    ASSERT_GT(authored, kDvdMaxChapters);
+    DvdHandle h = MyDVDOpen(manifest.Folder("pal").c_str());
+    ASSERT_NE(h, 0u);
+    DvdDiscInfo info;
+    ASSERT_EQ(MyDVDGetInfo(h, &info), 0);
+    const DvdTitleInfo& ti = info.titles[t];
+    ASSERT_EQ(ti.chapterCount, kDvdMaxChapters);
+
+    ASSERT_EQ(MyDVDSetArea(h, t, 0), 0);
+    ASSERT_EQ(MyDvdSetStopPos(h, t + 1, 0), 0);
+    Bytes whole = ReadAll(h);
+    std::uint64_t listed = 0;
+    for (int c = 0; c < ti.chapterCount; ++c)
+        listed += ti.chapterSectors[c];
+    EXPECT_EQ(listed * 2048, whole.size()) << "the listed chapters add up to the title";
+    EXPECT_TRUE(whole == CellBytes(manifest.Folder("pal"), t, 0, authored));
+
+    // The 64th listed chapter, as one chapter (title, 63) to (title, 64): the rest of the title.
+    ASSERT_EQ(MyDVDSetArea(h, t, 63), 0);
+    ASSERT_EQ(MyDvdSetStopPos(h, t, 64), 0);
+    Bytes rest = ReadAll(h);
+    EXPECT_EQ(rest.size(), std::size_t(ti.chapterSectors[63]) * 2048);
+    EXPECT_TRUE(std::equal(rest.begin(), rest.end(), whole.end() - std::ptrdiff_t(rest.size())));
+
+    // A chapter past the listed ones can still be chosen by number.
+    ASSERT_EQ(MyDVDSetArea(h, t, authored - 1), 0);
+    ASSERT_EQ(MyDvdSetStopPos(h, t + 1, 0), 0);
+    Bytes last = ReadAll(h);
+    EXPECT_TRUE(last == CellBytes(manifest.Folder("pal"), t, authored - 1, authored));
+    EXPECT_EQ(MyDVDSetArea(h, t, authored), -1);
     MyDVDClose(h);
 }
 
