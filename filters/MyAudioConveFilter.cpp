@@ -167,6 +167,10 @@ HRESULT CMyAudioConveFilter::Transform(IMediaSample* pIn, IMediaSample* pOut) {
     if (!pIn || !pOut || FAILED(pIn->GetPointer(&src)) || !src) return E_FAIL;
     LONG n = pIn->GetActualDataLength();
     if (n > pIn->GetSize()) n = pIn->GetSize();
+    {
+        CAutoLock lock(&m_csCore);
+        m_lastHasTime = pIn->GetTime(&m_lastStart, &m_lastStop) == S_OK;
+    }
     if (n > 0) {
         CAutoLock lock(&m_csCore);
         size_t dropped = m_core.Push(src, size_t(n));
@@ -193,4 +197,26 @@ HRESULT CMyAudioConveFilter::Receive(IMediaSample* pSample) {
         if (hr != S_OK) return hr;
     }
     return S_OK;
+}
+
+HRESULT CMyAudioConveFilter::EndOfStream() {
+    // The rest of the sound would otherwise stay in the FIFO for good.
+    if (m_pOutput && m_pOutput->IsConnected() && FifoBytes() > 0) {
+        IMediaSample* out = nullptr;
+        if (SUCCEEDED(m_pOutput->GetDeliveryBuffer(&out, nullptr, nullptr, 0))) {
+            bool hasTime;
+            REFERENCE_TIME start, stop;
+            {
+                CAutoLock lock(&m_csCore);
+                hasTime = m_lastHasTime;
+                start = m_lastStart;
+                stop = m_lastStop;
+            }
+            if (hasTime) out->SetTime(&start, &stop);
+            if (SUCCEEDED(FillFromFifo(out)) && out->GetActualDataLength() > 0)
+                m_pOutput->Deliver(out);
+            out->Release();
+        }
+    }
+    return CTransformFilter::EndOfStream();
 }

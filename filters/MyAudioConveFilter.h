@@ -7,7 +7,9 @@
 // also when it holds older sound from the FIFO. When the FIFO holds a whole
 // output buffer or more after a sample (inputs bigger than the output
 // buffers), the extra buffers are delivered at once, with the same times,
-// rather than letting the FIFO fill up and drop sound.
+// rather than letting the FIFO fill up and drop sound. At end of stream
+// what is left in the FIFO leaves in one last sample (with the times of the
+// last input sample) before the end-of-stream notice.
 //
 // Threads: settings from any thread; types on the application thread under
 // the filter lock; Receive/Transform on the upstream streaming thread.
@@ -52,6 +54,7 @@ public:
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pProp) override;
     HRESULT Receive(IMediaSample* pSample) override;
+    HRESULT EndOfStream() override;
     HRESULT Transform(IMediaSample* pIn, IMediaSample* pOut) override;
 
     // For tests: whether sound is resampled, and the bytes waiting in the FIFO.
@@ -76,4 +79,6 @@ private:
     // -- protected by m_csCore
     CCritSec m_csCore;
     CAudioConvCore m_core;
+    REFERENCE_TIME m_lastStart = 0, m_lastStop = 0; // of the last input sample
+    bool m_lastHasTime = false;
 };

@@ -181,6 +181,21 @@ TEST(MyAudioConveFilter, SurplusLeavesWithTheFollowingSample) {
     EXPECT_EQ(c.AllSound(), big);
 }
 
+TEST(MyAudioConveFilter, EndOfStreamSendsTheRestFirst) {
+    Chain c(fake::AudioType(2, 48000), 400000);
+    ASSERT_EQ(c.outHr, S_OK);
+    auto big = Ramp(100000);
+    ASSERT_EQ(c.Send(big, 10), S_OK);
+    ASSERT_EQ(c.filter->InputPin()->EndOfStream(), S_OK);
+    EXPECT_EQ(c.sink->Pin()->Events(), (std::vector<std::string>{"sample", "sample", "eos"}));
+    auto got = c.sink->Pin()->Samples();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].bytes.size(), 200000u - 115200u);
+    EXPECT_EQ(got[1].start, 10);
+    EXPECT_EQ(c.AllSound(), big);
+    EXPECT_EQ(c.filter->FifoBytes(), 0u);
+}
+
 // Inputs bigger than an output buffer, again and again: without the extra
 // deliveries the FIFO would fill up after a few samples and drop sound.
 TEST(MyAudioConveFilter, BigInputsLoseNoSound) {
