@@ -23,13 +23,18 @@ COutputQueue::COutputQueue(IPin* pInputPin, HRESULT* phr, BOOL bAuto, BOOL bQueu
     if (phr) *phr = hr;
 }
 
+void COutputQueue::Shutdown() {
+    std::lock_guard lk(mutex_);
+    terminate_ = true;
+    FreeQueuedLocked();
+    workCv_.notify_all();
+    spaceCv_.notify_all();
+}
+
 COutputQueue::~COutputQueue() {
+    Shutdown();
     {
         std::unique_lock lk(mutex_);
-        terminate_ = true;
-        FreeQueuedLocked();
-        workCv_.notify_all();
-        spaceCv_.notify_all();
         // Let blocked producers leave Receive before the queue goes away.
         idleCv_.wait(lk, [&] { return producersInside_ == 0; });
     }
@@ -84,7 +89,10 @@ void COutputQueue::ThreadProc() {
             }
             for (IMediaSample* s : batch) s->Release();
             lk.lock();
-            if (kept == S_OK && hr != S_OK && !flushing_ && hr_ == S_OK) hr_ = hr;
+            if (kept == S_OK && hr != S_OK && !flushing_ && hr_ == S_OK) {
+                hr_ = hr;
+                spaceCv_.notify_all(); // a blocked producer returns the failure
+            }
         } else {
             items_.pop_front();
             busy_ = true;

@@ -13,10 +13,15 @@
 // or the queue is destroyed (those drop the sample: S_FALSE, VFW_E_WRONG_STATE).
 //
 // Threads: Receive, EOS, NewSegment, SendAnyway on the upstream streaming
-// thread; BeginFlush/EndFlush on the seeking thread; construction and
-// destruction on the application thread (destruction releases a blocked
-// producer and joins the thread; the downstream pin must return from Receive,
+// thread; BeginFlush/EndFlush on the seeking thread; construction, Shutdown and
+// destruction on the application thread. Destruction releases a blocked
+// producer and joins the thread (the downstream pin must return from Receive,
 // which a stopped downstream filter does).
+//
+// An owner whose streaming thread may still call Receive while it deletes the
+// queue (an output pin going inactive) does it in two steps: Shutdown (releases
+// a producer blocked in Receive; later calls drop their samples), then, under
+// the lock its streaming thread holds around Receive, delete the queue.
 #pragma once
 
 #include <condition_variable>
@@ -57,6 +62,10 @@ public:
     HRESULT ReceiveMultiple(IMediaSample** ppSamples, LONG nSamples, LONG* nSamplesProcessed);
     // Clears the kept failure.
     void Reset();
+    // Stops accepting: queued samples are dropped, a producer blocked in Receive
+    // returns VFW_E_WRONG_STATE, and so do later calls. The thread ends with the
+    // queue's destruction.
+    void Shutdown();
     // True when nothing is queued and the thread is not delivering.
     bool IsIdle();
     bool IsQueued() const { return queued_; }

@@ -509,6 +509,7 @@ HRESULT CTestTeeOutput::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERT
 
 HRESULT CTestTeeOutput::Active() {
     CAutoLock lock(m_pLock);
+    CAutoLock stream(&streamLock_);
     if (IsConnected() && !queue_) {
         HRESULT hr = S_OK;
         queue_ = std::make_unique<COutputQueue>(GetConnected(), &hr, FALSE, TRUE, tee_->batch, FALSE,
@@ -523,30 +524,42 @@ HRESULT CTestTeeOutput::Active() {
 
 HRESULT CTestTeeOutput::Inactive() {
     CAutoLock lock(m_pLock);
-    queue_.reset();
+    // Release a streaming thread blocked in the queue, then delete the queue
+    // once that thread has left it.
+    if (queue_) queue_->Shutdown();
+    {
+        CAutoLock stream(&streamLock_);
+        queue_.reset();
+    }
     return CBaseOutputPin::Inactive();
 }
 
 HRESULT CTestTeeOutput::Deliver(IMediaSample* s) {
     if (!s) return E_POINTER;
+    CAutoLock stream(&streamLock_);
     if (!queue_) return S_OK;
     s->AddRef();
     return queue_->Receive(s);
 }
 
 HRESULT CTestTeeOutput::DeliverEndOfStream() {
+    CAutoLock stream(&streamLock_);
     if (queue_) queue_->EOS();
     return S_OK;
 }
 HRESULT CTestTeeOutput::DeliverBeginFlush() {
+    // Not under streamLock_: the flush must get past a thread blocked in Receive.
+    CAutoLock lock(m_pLock);
     if (queue_) queue_->BeginFlush();
     return S_OK;
 }
 HRESULT CTestTeeOutput::DeliverEndFlush() {
+    CAutoLock lock(m_pLock);
     if (queue_) queue_->EndFlush();
     return S_OK;
 }
 HRESULT CTestTeeOutput::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+    CAutoLock stream(&streamLock_);
     if (queue_) queue_->NewSegment(start, stop, rate);
     return S_OK;
 }

@@ -246,7 +246,8 @@ public:
 
 private:
     CTestTee* tee_;
-    std::unique_ptr<COutputQueue> queue_;
+    CCritSec streamLock_; // held around queue use on the streaming thread
+    std::unique_ptr<COutputQueue> queue_; // changed under streamLock_ (application thread)
 };
 
 class CTestTee : public CBaseFilter {
