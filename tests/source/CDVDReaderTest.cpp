@@ -3,8 +3,10 @@
 // synchronous ones the demultiplexer uses and the queued sample reads).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
-#include <future>
+#include <random>
+#include <thread>
 
 #include "platform/dshow/BasePin.h"
 #include "platform/dshow/MemAllocator.h"
@@ -216,6 +218,50 @@ TEST_F(DvdReaderTest, ChapterReadEndsShortAndTheLengthFollows) {
     EXPECT_EQ(std::memcmp(buf.data(), want.data() + last, 30000), 0);
     EXPECT_EQ(Length(), static_cast<LONGLONG>(want.size()));
     EXPECT_TRUE(SyncReadAll(50000) == want);
+}
+
+// The demultiplexer's thread, a second synchronous reader and the queue's
+// worker read the same title at once; each read gets exactly its own bytes.
+TEST_F(DvdReaderTest, ConcurrentReadersEachGetTheirOwnBytes) {
+    const auto want = AreaBytes(NtscFolder(), 0, -1);
+    const LONGLONG size = static_cast<LONGLONG>(want.size());
+    std::atomic<int> bad{0};
+    auto syncReader = [&](unsigned seed) {
+        std::mt19937 rng(seed);
+        std::vector<std::uint8_t> buf(40000);
+        for (int i = 0; i < 150; ++i) {
+            const LONG len = std::uniform_int_distribution<LONG>(1, 40000)(rng);
+            const LONGLONG pos = std::uniform_int_distribution<LONGLONG>(0, size - len)(rng);
+            if (reader->SyncRead(pos, len, buf.data()) != S_OK ||
+                std::memcmp(buf.data(), want.data() + pos, len) != 0)
+                ++bad;
+        }
+    };
+    std::thread a(syncReader, 1u), b(syncReader, 2u);
+
+    ALLOCATOR_PROPERTIES props{4, 30000, 1, 0};
+    ComPtr<IMemAllocator> alloc;
+    ASSERT_EQ(reader->RequestAllocator(nullptr, &props, &alloc), S_OK);
+    ASSERT_EQ(alloc->Commit(), S_OK);
+    for (int i = 0; i < 100; ++i) {
+        IMediaSample* s = nullptr;
+        ASSERT_EQ(alloc->GetBuffer(&s, nullptr, nullptr, 0), S_OK);
+        const LONGLONG pos = (LONGLONG(i) * 297371) % (size - 30000);
+        REFERENCE_TIME start = pos * kUnits, stop = (pos + 30000) * kUnits;
+        s->SetTime(&start, &stop);
+        ASSERT_EQ(reader->Request(s, static_cast<DWORD_PTR>(pos)), S_OK);
+        IMediaSample* back = nullptr;
+        DWORD_PTR cookie = 0;
+        ASSERT_EQ(reader->WaitForNext(10000, &back, &cookie), S_OK);
+        BYTE* p = nullptr;
+        back->GetPointer(&p);
+        EXPECT_EQ(std::memcmp(p, want.data() + cookie, 30000), 0) << cookie;
+        back->Release();
+    }
+    a.join();
+    b.join();
+    EXPECT_EQ(bad.load(), 0);
+    alloc->Decommit();
 }
 
 // Queued sample reads over a whole title: byte offsets x 10^7 in the sample

@@ -239,6 +239,11 @@ TEST(DvdStream, TruncatedTitleEndsCleanlyWhereTheDataEnds) {
     const auto again = ReadToEnd(stream, 65536);
     EXPECT_TRUE(again == got) << again.size() << " bytes the second time, " << got.size()
                               << " the first";
+
+    // After the failure, selecting another (intact) title reads normally.
+    EXPECT_EQ(stream.Read(b, sizeof b, TRUE, &n), E_FAIL);
+    ASSERT_EQ(stream.SetTitleArea(0, 0), S_OK);
+    EXPECT_TRUE(ReadToEnd(stream, 10240) == AreaBytes(NtscFolder(), 0, 0));
 }
 
 } // namespace
