@@ -344,18 +344,6 @@ bool CDvdDisc::TitleSetHolds(int titleSet, const TitleLayout& layout) {
     return size >= 0 && std::uint64_t(size) >= end;
 }
 
-const std::vector<DvdSectorRange>& CDvdDisc::ChapterCells(int title, int chapter) const {
-    static const std::vector<DvdSectorRange> none;
-    if (title < 0 || title >= int(layout_.size())) return none;
-    const auto& chapters = layout_[title].chapters;
-    if (chapter < 0 || chapter >= int(chapters.size())) return none;
-    return chapters[chapter];
-}
-
-int CDvdDisc::TitleSet(int title) const {
-    return title >= 0 && title < int(layout_.size()) ? layout_[title].titleSet : 0;
-}
-
 bool CDvdDisc::SetArea(int title, int chapter) {
     if (title < 0 || title >= int(layout_.size()) || chapter < 0 ||
         chapter >= int(layout_[title].chapters.size())) {

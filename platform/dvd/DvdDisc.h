@@ -43,10 +43,6 @@ public:
     CDvdDisc& operator=(const CDvdDisc&) = delete;
 
     const DvdDiscInfo& Info() const { return *info_; }
-    // The cells of one chapter in play order (first angle only); empty when out of range.
-    const std::vector<DvdSectorRange>& ChapterCells(int title, int chapter) const;
-    // The title set (1-based) holding a title; 0 when out of range.
-    int TitleSet(int title) const;
 
     // The operations of LibDvd.h, same conventions.
     bool SetArea(int title, int chapter);
