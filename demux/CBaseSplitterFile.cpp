@@ -64,7 +64,16 @@ HRESULT CBaseSplitterFile::Read(BYTE* dst, std::int64_t count) {
             randomAccess_ = true;
             streaming_ = false;
             length_ = total;
+            // The hook reads elsewhere; this read goes on from where it was.
+            const std::int64_t pos = pos_;
+            const std::uint64_t bits = bitBuffer_;
+            const int bitCount = bitCount_;
+            const bool failed = readFailed_;
             OnComplete();
+            pos_ = pos;
+            bitBuffer_ = bits;
+            bitCount_ = bitCount;
+            readFailed_ = failed;
         }
     }
     if (!cache_) {
@@ -114,6 +123,13 @@ HRESULT CBaseSplitterFile::ReadThroughCache(BYTE* dst, std::int64_t count) {
 
 std::uint64_t CBaseSplitterFile::ReadBitsUpTo56(int count, bool peek) {
     while (bitCount_ < count) {
+        // Fast path: the byte is in the cached block.
+        if (pos_ >= cacheStart_ && pos_ < cacheStart_ + cacheFill_) {
+            bitBuffer_ = (bitBuffer_ << 8) | cache_[static_cast<std::size_t>(pos_ - cacheStart_)];
+            ++pos_;
+            bitCount_ += 8;
+            continue;
+        }
         BYTE b = 0;
         if (Read(&b, 1) != S_OK) {
             readFailed_ = true;

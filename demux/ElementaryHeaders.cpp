@@ -212,7 +212,8 @@ bool CBaseSplitterFileEx::ReadAc3Header(Ac3Header& h, std::int64_t budget, CMedi
     if (h.acmod & 4) h.surmixlev = static_cast<int>(ReadBits(2));
     if (h.acmod == 2) h.dsurmod = static_cast<int>(ReadBits(2));
     h.lfe = ReadBits(1);
-    if (h.bsid >= 17 || h.sampleRateCode == 3 || h.frameSizeCode >= 48) return false;
+    // Frame-size codes run 0..37 (32 to 640 kbit/s); 38 and up name no rate.
+    if (h.bsid >= 17 || h.sampleRateCode == 3 || h.frameSizeCode >= 38) return false;
     h.channels = kAc3Channels[h.acmod] + (h.lfe ? 1 : 0);
     h.sampleRate = kAc3Rates[h.sampleRateCode];
     if (h.bsid >= 9 && h.bsid <= 11) h.sampleRate >>= (h.bsid - 8);

@@ -303,6 +303,8 @@ TEST(Ac3Header, Cases) {
         {"640 kbit/s, the last code", Ac3(0, 37, 8, 7, 1), true, 6, 48000, 80000, 2560, nullptr},
         {"bitstream id 17", Ac3(0, 30, 17, 2, 0), false},
         {"sample-rate code 3", Ac3(3, 30, 8, 2, 0), false},
+        {"frame-size code 38 names no rate", Ac3(0, 38, 8, 2, 0), false},
+        {"frame-size code 47", Ac3(0, 47, 8, 2, 0), false},
         {"frame-size code 48", Ac3(0, 48, 8, 2, 0), false},
     };
     for (const Case& c : cases) {

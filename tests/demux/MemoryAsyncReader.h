@@ -30,6 +30,8 @@ public:
     void FailReadsFrom(std::int64_t offset) { failFrom_ = offset; }
     // Length fails.
     void FailLength(bool on) { failLength_ = on; }
+    // A streaming source turns into a complete one after `n` more reads.
+    void CompleteAfterReads(std::int64_t n) { completeAfter_ = readCalls_ + n; }
     std::int64_t ReadCalls() const { return readCalls_; }
     // One past the furthest byte any read asked for.
     std::int64_t MaxReadEnd() const { return maxReadEnd_; }
@@ -56,7 +58,7 @@ public:
     HRESULT WaitForNext(DWORD, IMediaSample**, DWORD_PTR*) override { return E_NOTIMPL; }
     HRESULT SyncReadAligned(IMediaSample*) override { return E_NOTIMPL; }
     HRESULT SyncRead(LONGLONG pos, LONG len, BYTE* buf) override {
-        ++readCalls_;
+        if (++readCalls_ == completeAfter_) streaming_ = false;
         if (!buf || pos < 0 || len < 0) return E_INVALIDARG;
         maxReadEnd_ = std::max<std::int64_t>(maxReadEnd_, pos + len);
         if (failFrom_ >= 0 && pos + len > failFrom_) return E_FAIL;
@@ -87,4 +89,5 @@ private:
     std::int64_t failFrom_ = -1;
     std::int64_t readCalls_ = 0;
     std::int64_t maxReadEnd_ = 0;
+    std::int64_t completeAfter_ = -1;
 };

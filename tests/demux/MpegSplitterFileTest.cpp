@@ -425,3 +425,24 @@ TEST(MpegSplitterFile, StreamingSource) {
 }
 
 } // namespace
+
+namespace {
+
+// A source that streams at first and becomes randomly accessible during the scan.
+TEST(MpegSplitterFile, SourceThatCompletesDuringTheScan) {
+    auto ps = DvdProgramStream();
+    ASSERT_TRUE(ps);
+    auto reader = MemoryAsyncReader::Create(ps);
+    reader->SetStreaming(true);
+    reader->CompleteAfterReads(1);
+    HRESULT hr = E_UNEXPECTED;
+    CMpegSplitterFile file(reader, hr);
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_TRUE(file.IsRandomAccess()) << reader->ReadCalls();
+    EXPECT_EQ(file.Streams(CMpegSplitterFile::kVideo).size(), 1u);
+    EXPECT_EQ(file.Streams(CMpegSplitterFile::kAudio).size(), 2u);
+    EXPECT_GT(file.ScannedDuration(), 25000000) << "the tail scan of the completion hook widened the span";
+    EXPECT_EQ(file.GetPos(), 0);
+}
+
+} // namespace
