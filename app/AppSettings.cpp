@@ -45,7 +45,8 @@ bool AppSettings::Load(const std::u16string& keyPath) {
     ReadString(*key, kSnapFolder, strSnapFolder);
     ReadString(*key, kImageType, strImageType);
     ReadString(*key, kAction, strAction);
-    if (std::optional<RegValue> value = key->Query(kCpuUsage); value && value->type == RegType::Dword)
+    if (std::optional<RegValue> value = key->Query(kCpuUsage);
+        value && value->type == RegType::Dword)
         cpu_usage = value->number;
     return true;
 }

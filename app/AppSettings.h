@@ -1,4 +1,4 @@
-// AppSettings (Part 1.1): the persisted preferences, one value each in the
+// AppSettings: the persisted preferences, one value each in the
 // settings key "Software\" + appTitle of the settings store (platform/win).
 // Used on the user-interface thread only.
 #pragma once
@@ -22,11 +22,11 @@ public:
     // and fits this many wide characters, terminating zero included.
     static constexpr DWORD kMaxChars = 256;
 
-    std::u16string strOutFolder;   // REG_SZ, default: the user's Videos folder ("D:\")
-    std::u16string strSnapFolder;  // REG_SZ, default: the user's Videos folder ("D:\")
-    std::u16string strImageType;   // REG_SZ, default "BMP"
-    std::u16string strAction;      // REG_SZ, default "No Action"
-    DWORD cpu_usage = 50;          // REG_DWORD, default 50
+    std::u16string strOutFolder;  // REG_SZ, default: the user's Videos folder ("D:\")
+    std::u16string strSnapFolder; // REG_SZ, default: the user's Videos folder ("D:\")
+    std::u16string strImageType;  // REG_SZ, default "BMP"
+    std::u16string strAction;     // REG_SZ, default "No Action"
+    DWORD cpu_usage = 50;         // REG_DWORD, default 50
 
     // A record holding the defaults.
     static AppSettings Defaults();
@@ -34,7 +34,7 @@ public:
     // ("Software\" alone for an empty title).
     static std::u16string KeyPath(const std::u16string& appTitle);
 
-    // Step 5 of the main window's initialisation: put the defaults in, then,
+    // The main window's initialisation reads the settings: put the defaults in, then,
     // if the key opens for reading, take each string value that exists, has
     // a string type (REG_SZ or REG_EXPAND_SZ) and fits kMaxChars, and
     // cpu_usage only if it is a REG_DWORD. Returns whether the key opened.

@@ -8,4 +8,6 @@ bool StartupState::ReadSetXml(const std::filesystem::path& setXml) {
     return ::ReadSetXml(file, appTitle, homePageUrl);
 }
 
-void StartupState::ReadSettings() { settings.Load(SettingsKeyPath()); }
+void StartupState::ReadSettings() {
+    settings.Load(SettingsKeyPath());
+}

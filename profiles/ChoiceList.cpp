@@ -11,8 +11,8 @@ std::vector<ChoiceItem> ChoiceList::Items(std::u16string_view list) {
         if (dollar == std::u16string_view::npos)
             items.push_back({std::u16string(item), std::u16string(item)});
         else
-            items.push_back({std::u16string(item.substr(0, dollar)),
-                             std::u16string(item.substr(dollar + 1))});
+            items.push_back(
+                {std::u16string(item.substr(0, dollar)), std::u16string(item.substr(dollar + 1))});
         start = comma + 1;
     }
     return items;

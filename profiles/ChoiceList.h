@@ -1,4 +1,4 @@
-// Choice lists of a profile (Part 7.1): items separated by ",", each either
+// Choice lists of a profile: items separated by ",", each either
 // "value$label" (split at the first "$") or a value alone whose label is the
 // value itself. Values and labels are used exactly as written (no trimming,
 // case-sensitive). An empty item between two commas has empty value and

@@ -1,5 +1,5 @@
-// The HTML 4 character entity table used when attribute values are unescaped
-// (Part 7.4): the 252 entities of HTML 4.01 plus apos.
+// The HTML 4 character entity table used when XML attribute values are
+// unescaped: the 252 entities of HTML 4.01 plus apos.
 #pragma once
 
 #include <cstddef>

@@ -23,7 +23,8 @@ void SetNameField(char* field, std::size_t capacity, std::string_view value) {
     std::size_t n = std::min(value.size(), capacity - 1);
     // Do not cut a UTF-8 sequence: step back over continuation bytes.
     if (n < value.size())
-        while (n > 0 && (static_cast<unsigned char>(value[n]) & 0xC0) == 0x80) --n;
+        while (n > 0 && (static_cast<unsigned char>(value[n]) & 0xC0) == 0x80)
+            --n;
     std::memcpy(field, value.data(), n);
     std::memset(field + n, 0, capacity - n);
 }
@@ -41,7 +42,9 @@ std::int32_t ParseDecimal(std::u16string_view text) {
         if (value > 1LL << 32) value = 1LL << 32; // stop growing; clamped below
     }
     if (negative) value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    if (value > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    if (value < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(value);
 }

@@ -1,4 +1,4 @@
-// OutputProfile and EncodeParams (Part 7.1): one catalogue entry, as fixed-size
+// OutputProfile and EncodeParams: one catalogue entry, as fixed-size
 // records. Text fields are zero-terminated 16-bit (UTF-16) arrays; the encoder
 // names are 8-bit (UTF-8, the default code page of this port) because they go
 // straight to FFmpeg. Setting a text field always goes through SetText /
@@ -11,26 +11,26 @@
 #include <string>
 #include <string_view>
 
-// The encoding block that a conversion reads (Parts 5.2, 6.1, 6.2).
+// The encoding block that a conversion reads (graph assembly, batch run, writer).
 struct EncodeParams {
-    std::int32_t HasVideo;      // 0 or 1: the output gets a video stream
-    std::int32_t Width;         // pixels
-    std::int32_t Height;        // pixels
-    std::int32_t VideoBitRate;  // bits per second
-    std::int32_t FrameRate;     // frames per second times 1000 (29970 = 29.97)
-    char VideoCodecName[16];    // FFmpeg encoder name, zero-terminated
-    std::int32_t HasAudio;      // 0 or 1: the output gets an audio stream
-    std::int32_t SampleRate;    // Hz
-    std::int32_t Channel;       // channel count
-    std::int32_t AudioBitRate;  // bits per second
-    char AudioCodecName[16];    // FFmpeg encoder name, zero-terminated
+    std::int32_t HasVideo;     // 0 or 1: the output gets a video stream
+    std::int32_t Width;        // pixels
+    std::int32_t Height;       // pixels
+    std::int32_t VideoBitRate; // bits per second
+    std::int32_t FrameRate;    // frames per second times 1000 (29970 = 29.97)
+    char VideoCodecName[16];   // FFmpeg encoder name, zero-terminated
+    std::int32_t HasAudio;     // 0 or 1: the output gets an audio stream
+    std::int32_t SampleRate;   // Hz
+    std::int32_t Channel;      // channel count
+    std::int32_t AudioBitRate; // bits per second
+    char AudioCodecName[16];   // FFmpeg encoder name, zero-terminated
 };
 
 struct OutputProfile {
-    std::int32_t Index;            // position among the root's Profile elements, from 0
-    char16_t FormatExt[8];         // output extension with its leading dot (".mp4")
-    char16_t ProfileName[160];     // display name
-    char16_t Resolutions[128];     // choice lists (Part 7.1, "Choice lists")
+    std::int32_t Index;        // position among the root's Profile elements, from 0
+    char16_t FormatExt[8];     // output extension with its leading dot (".mp4")
+    char16_t ProfileName[160]; // display name
+    char16_t Resolutions[128]; // choice lists (see ChoiceList.h)
     char16_t FrameRates[128];
     char16_t VideoBitRates[320];
     char16_t AudioBitRates[128];
@@ -38,10 +38,10 @@ struct OutputProfile {
     char16_t Channels[64];
     char16_t VideoCodecs[256];
     char16_t AudioCodecs[128];
-    ::EncodeParams EncodeParams;   // the part a conversion reads
+    ::EncodeParams EncodeParams; // the part a conversion reads
 };
 
-// A record with all text empty and all numbers 0 (the state the spec calls "cleared").
+// A record with all text empty and all numbers 0 (a "cleared" record).
 OutputProfile EmptyProfile();
 
 // Copies `value` into a 16-bit field, cut to N - 1 units and zero-terminated.
@@ -58,12 +58,14 @@ template <std::size_t N> void SetName(char (&field)[N], std::string_view value) 
 // The text of a field up to its terminating zero (or its capacity).
 template <std::size_t N> std::u16string_view TextOf(const char16_t (&field)[N]) {
     std::size_t n = 0;
-    while (n < N && field[n]) ++n;
+    while (n < N && field[n])
+        ++n;
     return std::u16string_view(field, n);
 }
 template <std::size_t N> std::string_view TextOf(const char (&field)[N]) {
     std::size_t n = 0;
-    while (n < N && field[n]) ++n;
+    while (n < N && field[n])
+        ++n;
     return std::string_view(field, n);
 }
 

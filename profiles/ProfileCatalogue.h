@@ -1,4 +1,4 @@
-// ProfileCatalogue (Part 7.1): the output profiles read from Format.xml, an
+// ProfileCatalogue: the output profiles read from Format.xml, an
 // ordered, doubly linked list of OutputProfile copies behind a recursive lock.
 // One instance lives from before the main window until exit. The list owns
 // its nodes: records handed in are copied, records handed out are copies
@@ -46,8 +46,8 @@ public:
     const Node* Next(const Node* node) const { return node ? node->next : nullptr; }
 
     // Parses the Profile element the document's cursor stands in (after
-    // EnterElement) into `profile`, following the rules of Part 7.1. Exposed
-    // for tests.
+    // EnterElement) into `profile`, reading each field in the catalogue's order; a missing video
+    // (audio) field clears HasVideo (HasAudio). Exposed for tests.
     static void ParseProfile(CXmlDocument& doc, OutputProfile& profile);
 
 private:

@@ -1,4 +1,4 @@
-// Reading Set.xml (Part 7.1): under the root, the first Profile element; in
+// Reading Set.xml, the branding file: under the root, the first Profile element; in
 // it a Title and a Url element, in this order, each with a value attribute.
 #pragma once
 

@@ -281,12 +281,13 @@ UINT CodePageOfCharset(std::u16string_view name) {
         if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
         lower += a;
     }
-    auto it = std::lower_bound(std::begin(kCharsets), std::end(kCharsets), lower,
-                               [](const Charset& c, const std::string& n) {
-                                   return std::strcmp(c.name, n.c_str()) < 0;
-                               });
+    auto it = std::lower_bound(
+        std::begin(kCharsets), std::end(kCharsets), lower,
+        [](const Charset& c, const std::string& n) { return std::strcmp(c.name, n.c_str()) < 0; });
     if (it != std::end(kCharsets) && lower == it->name) return it->codePage;
     return CP_ACP;
 }
 
-size_t CharsetCount() { return sizeof kCharsets / sizeof kCharsets[0]; }
+size_t CharsetCount() {
+    return sizeof kCharsets / sizeof kCharsets[0];
+}

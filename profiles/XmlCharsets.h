@@ -1,4 +1,4 @@
-// The code page table of Part 7.4: charset names and aliases (as they appear
+// The code page table of the XML reader: charset names and aliases (as they appear
 // in XML declarations and HTML meta tags) mapped to code page numbers.
 #pragma once
 

@@ -15,14 +15,18 @@ namespace {
 constexpr size_t kLogLimit = 1000;
 constexpr size_t kHeadBytes = 1024;
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+bool IsSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
 
 bool IsNameStart(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u':' ||
            c > u'`';
 }
 
-char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
+char16_t AsciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
 
 bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -36,13 +40,18 @@ bool StartsWithIgnoringCase(std::u16string_view text, size_t at, std::u16string_
            EqualsIgnoringCase(text.substr(at, prefix.size()), prefix);
 }
 
-std::u16string Ascii(const char* s) { return std::u16string(s, s + std::strlen(s)); }
-std::u16string Number(long long n) { return Ascii(std::to_string(n).c_str()); }
+std::u16string Ascii(const char* s) {
+    return std::u16string(s, s + std::strlen(s));
+}
+std::u16string Number(long long n) {
+    return Ascii(std::to_string(n).c_str());
+}
 
 // Length of the name starting at `at`: up to white space, "/" or ">".
 size_t NameLength(std::u16string_view text, size_t at) {
     size_t i = at;
-    while (i < text.size() && !IsSpace(text[i]) && text[i] != u'/' && text[i] != u'>') ++i;
+    while (i < text.size() && !IsSpace(text[i]) && text[i] != u'/' && text[i] != u'>')
+        ++i;
     return i - at;
 }
 
@@ -55,7 +64,8 @@ bool FindAttribute(std::u16string_view tag, size_t from, std::u16string_view nam
     size_t i = from;
     const size_t n = tag.size();
     while (true) {
-        while (i < n && IsSpace(tag[i])) ++i;
+        while (i < n && IsSpace(tag[i]))
+            ++i;
         if (i >= n || tag[i] == u'/' || tag[i] == u'>' || tag[i] == u'?') return false;
         size_t nameStart = i;
         while (i < n && tag[i] != u'=' && !IsSpace(tag[i]) && tag[i] != u'>' && tag[i] != u'/' &&
@@ -63,11 +73,13 @@ bool FindAttribute(std::u16string_view tag, size_t from, std::u16string_view nam
             ++i;
         std::u16string_view attrName = tag.substr(nameStart, i - nameStart);
         size_t j = i;
-        while (j < n && IsSpace(tag[j])) ++j;
+        while (j < n && IsSpace(tag[j]))
+            ++j;
         std::u16string_view attrValue;
         if (j < n && tag[j] == u'=') {
             ++j;
-            while (j < n && IsSpace(tag[j])) ++j;
+            while (j < n && IsSpace(tag[j]))
+                ++j;
             if (j < n && (tag[j] == u'"' || tag[j] == u'\'')) {
                 char16_t quote = tag[j];
                 size_t close = tag.find(quote, j + 1);
@@ -76,7 +88,8 @@ bool FindAttribute(std::u16string_view tag, size_t from, std::u16string_view nam
                 i = close < n ? close + 1 : n;
             } else {
                 size_t k = j;
-                while (k < n && !IsSpace(tag[k]) && tag[k] != u'>') ++k;
+                while (k < n && !IsSpace(tag[k]) && tag[k] != u'>')
+                    ++k;
                 attrValue = tag.substr(j, k - j);
                 i = k;
             }
@@ -115,7 +128,8 @@ size_t TagEnd(std::u16string_view text, size_t at) {
 // encoding, or the charset of an HTML document's Content-Type meta element.
 bool DeclaredEncoding(std::u16string_view head, std::u16string& encoding) {
     size_t i = 0;
-    while (i < head.size() && IsSpace(head[i])) ++i;
+    while (i < head.size() && IsSpace(head[i]))
+        ++i;
     if (head.substr(i, 5) == u"<?xml" && i + 5 < head.size() &&
         (IsSpace(head[i + 5]) || head[i + 5] == u'?')) {
         size_t end = head.find(u"?>", i);
@@ -155,7 +169,8 @@ bool DeclaredEncoding(std::u16string_view head, std::u16string& encoding) {
         if (StartsWithIgnoringCase(head, at, u"</head")) return false;
         if (!StartsWithIgnoringCase(head, at, u"<meta")) continue;
         size_t end = TagEnd(head, at);
-        std::u16string_view tag = head.substr(at, end == std::u16string_view::npos ? end : end - at);
+        std::u16string_view tag =
+            head.substr(at, end == std::u16string_view::npos ? end : end - at);
         std::u16string_view equiv, content;
         if (!FindAttribute(tag, 5, u"http-equiv", true, equiv) ||
             !EqualsIgnoringCase(equiv, u"Content-Type") ||
@@ -164,10 +179,12 @@ bool DeclaredEncoding(std::u16string_view head, std::u16string& encoding) {
         for (size_t c = 0; c + 7 <= content.size(); ++c) {
             if (!StartsWithIgnoringCase(content, c, u"charset")) continue;
             size_t k = c + 7;
-            while (k < content.size() && IsSpace(content[k])) ++k;
+            while (k < content.size() && IsSpace(content[k]))
+                ++k;
             if (k >= content.size() || content[k] != u'=') continue;
             ++k;
-            while (k < content.size() && IsSpace(content[k])) ++k;
+            while (k < content.size() && IsSpace(content[k]))
+                ++k;
             size_t e = k;
             while (e < content.size() && !IsSpace(content[e]) && content[e] != u';' &&
                    content[e] != u'"' && content[e] != u'\'')
@@ -182,7 +199,9 @@ bool DeclaredEncoding(std::u16string_view head, std::u16string& encoding) {
 
 } // namespace
 
-CXmlDocument::CXmlDocument() { Clear(); }
+CXmlDocument::CXmlDocument() {
+    Clear();
+}
 
 void CXmlDocument::Clear() {
     text_.clear();
@@ -372,34 +391,31 @@ void CXmlDocument::AppendChild(int parent, int element) {
     }
 }
 
-void CXmlDocument::ShiftLevels(int element, int delta) {
-    for (int c = elements_[element].firstChild; c; c = elements_[c].nextSibling) {
-        elements_[c].level += delta;
-        ShiftLevels(c, delta);
-    }
-}
-
-// Marks an open element as unended and moves its children up to become its
-// following siblings. The element is the last child of its parent (it was
-// open), so the children are appended to the parent in order.
-void CXmlDocument::UnendElement(int element) {
-    Element& e = elements_[element];
-    e.flags |= Unended | IllFormed;
-    e.endTagLength = 0;
-    e.length = e.startTagLength;
+// Marks the open elements `run` (outermost first; each the last child of the
+// one before) as unended and moves their children up, innermost first in
+// effect: the children of each become its following siblings, so in the end
+// all of them follow run[0] under its parent, in document order. Every
+// element moves once, so damaged input costs linear time.
+void CXmlDocument::UnendElements(const std::vector<int>& run) {
+    if (run.empty()) return;
     illFormed_ = true;
-    Log(u"unended_start_tag",
-        {{"tagname", std::u16string(ElementName(element))}, {"offset", Number(e.start)}});
-    const int parent = e.parent;
-    int child = e.firstChild;
-    e.firstChild = 0;
-    while (child) {
-        const int next = elements_[child].nextSibling;
-        elements_[child].level -= 1;
-        ShiftLevels(child, -1);
-        AppendChild(parent, child);
-        child = next;
+    for (auto it = run.rbegin(); it != run.rend(); ++it) {
+        Element& e = elements_[*it];
+        e.flags |= Unended | IllFormed;
+        e.endTagLength = 0;
+        e.length = e.startTagLength;
+        Log(u"unended_start_tag",
+            {{"tagname", std::u16string(ElementName(*it))}, {"offset", Number(e.start)}});
     }
+    std::vector<int> moved;
+    for (int element : run) {
+        for (int c = elements_[element].firstChild; c; c = elements_[c].nextSibling)
+            moved.push_back(c);
+        elements_[element].firstChild = 0;
+    }
+    const int parent = elements_[run.front()].parent;
+    for (int c : moved)
+        AppendChild(parent, c);
 }
 
 std::u16string_view CXmlDocument::ElementName(int element) const {
@@ -414,15 +430,16 @@ void CXmlDocument::Parse() {
     const size_t n = text.size();
     elements_.reserve(n / 64 + 8);
     std::vector<int> open; // element numbers of the open elements, innermost last
-    auto syntaxError = [&](const char* name, size_t offset,
-                           std::initializer_list<std::pair<const char*, std::u16string>> extra = {}) {
-        illFormed_ = true;
-        std::u16string entry = Ascii(name);
-        if (extra.size() == 0)
-            Log(entry, {{"offset", Number(static_cast<long long>(offset))}});
-        else
-            Log(entry, extra);
-    };
+    auto syntaxError =
+        [&](const char* name, size_t offset,
+            std::initializer_list<std::pair<const char*, std::u16string>> extra = {}) {
+            illFormed_ = true;
+            std::u16string entry = Ascii(name);
+            if (extra.size() == 0)
+                Log(entry, {{"offset", Number(static_cast<long long>(offset))}});
+            else
+                Log(entry, extra);
+        };
     auto unterminated = [&](const char* kind, size_t offset) {
         syntaxError("unterminated_tag_syntax", offset,
                     {{"type", Ascii(kind)}, {"offset", Number(static_cast<long long>(offset))}});
@@ -453,13 +470,11 @@ void CXmlDocument::Parse() {
             }
             if (match < 0) {
                 illFormed_ = true;
-                Log(u"lone_end_tag",
-                    {{"tagname", std::u16string(name)}, {"offset", Number(static_cast<long long>(lt))}});
+                Log(u"lone_end_tag", {{"tagname", std::u16string(name)},
+                                      {"offset", Number(static_cast<long long>(lt))}});
             } else {
-                while (static_cast<int>(open.size()) - 1 > match) {
-                    UnendElement(open.back());
-                    open.pop_back();
-                }
+                UnendElements(std::vector<int>(open.begin() + match + 1, open.end()));
+                open.resize(match + 1);
                 Element& e = elements_[open.back()];
                 e.endTagLength = static_cast<int>(gt + 1 - lt);
                 e.length = static_cast<int>(gt + 1) - e.start;
@@ -585,7 +600,8 @@ void CXmlDocument::Parse() {
                     slashAt = i++;
                 } else if (e == u'=') {
                     ++i;
-                    while (i < n && IsSpace(text[i])) ++i;
+                    while (i < n && IsSpace(text[i]))
+                        ++i;
                     if (i < n && (text[i] == u'"' || text[i] == u'\'')) {
                         const size_t close = text.find(text[i], i + 1);
                         if (close == std::u16string_view::npos) {
@@ -594,7 +610,8 @@ void CXmlDocument::Parse() {
                         }
                         i = close + 1;
                     } else {
-                        while (i < n && !IsSpace(text[i]) && text[i] != u'>') ++i;
+                        while (i < n && !IsSpace(text[i]) && text[i] != u'>')
+                            ++i;
                     }
                 } else {
                     ++i;
@@ -607,7 +624,8 @@ void CXmlDocument::Parse() {
             const bool empty = slashAt != std::u16string_view::npos && slashAt + 1 == gt;
             const int parent = open.empty() ? 0 : open.back();
             const int level = static_cast<int>(open.size());
-            const int id = AddElement(parent, static_cast<int>(lt), static_cast<int>(gt + 1 - lt), level);
+            const int id =
+                AddElement(parent, static_cast<int>(lt), static_cast<int>(gt + 1 - lt), level);
             if (!empty) open.push_back(id);
             pos = gt + 1;
         } else {
@@ -615,9 +633,13 @@ void CXmlDocument::Parse() {
             pos = lt + 1;
         }
     }
-    while (!open.empty()) {
-        UnendElement(open.back());
-        open.pop_back();
+    UnendElements(open);
+    open.clear();
+    // Nesting depths, now that unended elements have given up their children.
+    // A parent always has a smaller number than its children.
+    for (size_t i = 1; i < elements_.size(); ++i) {
+        const int parent = elements_[i].parent;
+        elements_[i].level = parent ? elements_[parent].level + 1 : 0;
     }
     if (elements_.size() <= 1) {
         Log(u"no_root_element", {});
@@ -674,8 +696,12 @@ bool CXmlDocument::LeaveElement() {
     return true;
 }
 
-std::u16string CXmlDocument::CurrentName() const { return std::u16string(ElementName(current_)); }
-std::u16string CXmlDocument::ChildName() const { return std::u16string(ElementName(child_)); }
+std::u16string CXmlDocument::CurrentName() const {
+    return std::u16string(ElementName(current_));
+}
+std::u16string CXmlDocument::ChildName() const {
+    return std::u16string(ElementName(child_));
+}
 
 std::u16string CXmlDocument::AttributeValue(std::u16string_view name) const {
     if (!current_ || name.empty()) return {};
@@ -707,9 +733,12 @@ std::u16string CXmlDocument::Unescape(std::u16string_view value) {
                 unsigned long long v = 0;
                 for (char16_t d : digits) {
                     int digit = -1;
-                    if (d >= u'0' && d <= u'9') digit = d - u'0';
-                    else if (hex && d >= u'a' && d <= u'f') digit = d - u'a' + 10;
-                    else if (hex && d >= u'A' && d <= u'F') digit = d - u'A' + 10;
+                    if (d >= u'0' && d <= u'9')
+                        digit = d - u'0';
+                    else if (hex && d >= u'a' && d <= u'f')
+                        digit = d - u'a' + 10;
+                    else if (hex && d >= u'A' && d <= u'F')
+                        digit = d - u'A' + 10;
                     if (digit < 0) {
                         valid = false;
                         break;

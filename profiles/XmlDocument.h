@@ -1,4 +1,4 @@
-// CXmlDocument (Part 7.4): one XML text in memory with an index of its
+// CXmlDocument: one XML text in memory with an index of its
 // elements, a cursor to walk them and attribute lookup. Read-only: loads a
 // file in any of the encodings a hand-edited data file may have (byte-order
 // marks, XML declaration, HTML meta charset, UTF-8 detection, the code page
@@ -28,7 +28,21 @@ public:
     // The same on bytes already in memory (as they would be in a file).
     bool LoadBytes(std::string_view bytes);
 
-    // Cursor navigation (see Part 7.4 for the exact rules).
+    // Cursor navigation. The cursor holds a parent, a current element and a
+    // child (each possibly none).
+    //  RewindSiblings: keep the parent, clear current and child, so the next
+    //    search starts at the parent's first child.
+    //  NextElement(name): the next element under the parent after the current
+    //    one (or the first) whose name matches (empty name: any) becomes
+    //    current; the child is cleared. False, cursor unchanged, when none.
+    //  NextChild(name): with nothing current, first NextElement() (which makes
+    //    the root current at the top level); then the next child of the current
+    //    element after the cursor's child (or the first) whose name matches
+    //    becomes the child. False, child unchanged, when none.
+    //  EnterElement: the current element becomes the parent, the child becomes
+    //    current. False when nothing is current.
+    //  LeaveElement: the parent becomes current, the old current element the
+    //    child (so NextChild continues after it). False at the top level.
     void RewindSiblings();
     bool NextElement(std::u16string_view name = {});
     bool NextChild(std::u16string_view name = {});
@@ -45,6 +59,8 @@ public:
     bool IsWellFormed() const { return wellFormed_; }
     // Number of elements (without record 0, the document).
     int ElementCount() const { return static_cast<int>(elements_.size()) - 1; }
+    // Nesting depth of the current element (the root is 0; -1 when none).
+    int CurrentLevel() const { return current_ ? elements_[current_].level : -1; }
     // Name of the current element (empty when none) and of the cursor's child.
     std::u16string CurrentName() const;
     std::u16string ChildName() const;
@@ -72,8 +88,7 @@ private:
     void Parse();
     int AddElement(int parent, int start, int tagLength, int level);
     void AppendChild(int parent, int element);
-    void UnendElement(int element);
-    void ShiftLevels(int element, int delta);
+    void UnendElements(const std::vector<int>& run);
     std::u16string_view ElementName(int element) const;
     int FindSibling(int from, std::u16string_view name) const;
     void Log(std::u16string_view entry,

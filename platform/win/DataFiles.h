@@ -13,7 +13,7 @@ std::vector<std::filesystem::path> DataFolders();
 
 // The first existing "<folder>/<relativeName>" (file or folder) of
 // DataFolders(); when none exists, `relativeName` itself, so that opening it
-// fails as the spec expects. Example: FindDataFile("Format.xml").
+// fails in the usual way. Example: FindDataFile("Format.xml").
 std::filesystem::path FindDataFile(std::string_view relativeName);
 
 // The user's home folder ($HOME, else the password database, else "/").

@@ -22,11 +22,20 @@ std::string Escape(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -41,11 +50,20 @@ bool Unescape(const std::string& s, std::string& out) {
         }
         if (++i >= s.size()) return false;
         switch (s[i]) {
-        case '\\': out += '\\'; break;
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        default: return false;
+        case '\\':
+            out += '\\';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        default:
+            return false;
         }
     }
     return true;
@@ -53,11 +71,16 @@ bool Unescape(const std::string& s, std::string& out) {
 
 const char* TypeName(RegType t) {
     switch (t) {
-    case RegType::Sz: return "sz";
-    case RegType::ExpandSz: return "expand_sz";
-    case RegType::Dword: return "dword";
-    case RegType::Binary: return "binary";
-    default: return nullptr;
+    case RegType::Sz:
+        return "sz";
+    case RegType::ExpandSz:
+        return "expand_sz";
+    case RegType::Dword:
+        return "dword";
+    case RegType::Binary:
+        return "binary";
+    default:
+        return nullptr;
     }
 }
 
@@ -131,8 +154,12 @@ std::string Serialise(const std::map<std::u16string, RegValue>& values) {
         out << Escape(Utf16ToUtf8(name)) << '\t' << type << '\t';
         switch (value.type) {
         case RegType::Sz:
-        case RegType::ExpandSz: out << Escape(Utf16ToUtf8(value.text)); break;
-        case RegType::Dword: out << value.number; break;
+        case RegType::ExpandSz:
+            out << Escape(Utf16ToUtf8(value.text));
+            break;
+        case RegType::Dword:
+            out << value.number;
+            break;
         case RegType::Binary:
             for (BYTE b : value.bytes) {
                 char hex[3];
@@ -140,7 +167,8 @@ std::string Serialise(const std::map<std::u16string, RegValue>& values) {
                 out << hex;
             }
             break;
-        default: break;
+        default:
+            break;
         }
         out << '\n';
     }
@@ -210,10 +238,14 @@ private:
 DWORD RegValue::SizeInBytes() const {
     switch (type) {
     case RegType::Sz:
-    case RegType::ExpandSz: return static_cast<DWORD>((text.size() + 1) * 2);
-    case RegType::Dword: return 4;
-    case RegType::Binary: return static_cast<DWORD>(bytes.size());
-    default: return 0;
+    case RegType::ExpandSz:
+        return static_cast<DWORD>((text.size() + 1) * 2);
+    case RegType::Dword:
+        return 4;
+    case RegType::Binary:
+        return static_cast<DWORD>(bytes.size());
+    default:
+        return 0;
     }
 }
 
@@ -227,7 +259,8 @@ fs::path SettingsKey::StoreFolder() {
 
 fs::path SettingsKey::KeyFile(const std::u16string& keyPath) {
     std::u16string path = keyPath;
-    while (!path.empty() && path.back() == u'\\') path.pop_back();
+    while (!path.empty() && path.back() == u'\\')
+        path.pop_back();
     std::string utf8 = Utf16ToUtf8(path), name;
     for (unsigned char c : utf8) {
         bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -290,8 +323,7 @@ bool SettingsKey::Write(const std::u16string& name, const std::optional<RegValue
     return true;
 }
 
-bool SettingsKey::SetString(const std::u16string& name, const std::u16string& value,
-                            RegType type) {
+bool SettingsKey::SetString(const std::u16string& name, const std::u16string& value, RegType type) {
     if (type != RegType::Sz && type != RegType::ExpandSz) return false;
     RegValue v;
     v.type = type;
@@ -313,4 +345,6 @@ bool SettingsKey::SetBinary(const std::u16string& name, const std::vector<BYTE>&
     return Write(name, v);
 }
 
-bool SettingsKey::DeleteValue(const std::u16string& name) { return Write(name, std::nullopt); }
+bool SettingsKey::DeleteValue(const std::u16string& name) {
+    return Write(name, std::nullopt);
+}

@@ -31,9 +31,9 @@ enum class RegType : DWORD { None = 0, Sz = 1, ExpandSz = 2, Binary = 3, Dword =
 // registry reports it (strings: UTF-16 units plus the terminating zero, times 2).
 struct RegValue {
     RegType type = RegType::None;
-    std::u16string text;       // Sz, ExpandSz
-    DWORD number = 0;          // Dword
-    std::vector<BYTE> bytes;   // Binary
+    std::u16string text;     // Sz, ExpandSz
+    DWORD number = 0;        // Dword
+    std::vector<BYTE> bytes; // Binary
     DWORD SizeInBytes() const;
     bool IsString() const { return type == RegType::Sz || type == RegType::ExpandSz; }
 };

@@ -48,5 +48,9 @@ std::unique_ptr<IShellOpener> SetShellOpener(std::unique_ptr<IShellOpener> opene
     return opener;
 }
 
-bool ShellOpenPath(const std::string& path) { return ShellOpener().Open(path); }
-bool OpenURL(const std::string& address) { return ShellOpener().Open(address); }
+bool ShellOpenPath(const std::string& path) {
+    return ShellOpener().Open(path);
+}
+bool OpenURL(const std::string& address) {
+    return ShellOpener().Open(address);
+}

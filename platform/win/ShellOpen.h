@@ -22,6 +22,7 @@ IShellOpener& ShellOpener();
 // replacement so a scope can restore it.
 std::unique_ptr<IShellOpener> SetShellOpener(std::unique_ptr<IShellOpener> opener);
 
-// Shorthands through ShellOpener(). OpenURL is the spec's helper (Part 9.1).
+// Shorthands through ShellOpener(). OpenURL opens an address (the hyperlink
+// controls and the Help menu use it).
 bool ShellOpenPath(const std::string& path);
 bool OpenURL(const std::string& address);

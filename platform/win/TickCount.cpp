@@ -9,4 +9,6 @@ std::uint64_t GetTickCount64() {
            static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-DWORD GetTickCount() { return static_cast<DWORD>(GetTickCount64()); }
+DWORD GetTickCount() {
+    return static_cast<DWORD>(GetTickCount64());
+}

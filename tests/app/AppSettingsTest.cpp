@@ -4,9 +4,9 @@
 #include "app/StartupState.h"
 #include "platform/win/ScopedEnv.h"
 #include "platform/win/SettingsStore.h"
+#include "platform/win/TestFiles.h"
 #include "platform/win/TextConvert.h"
 #include <fstream>
-#include "platform/win/TestFiles.h"
 
 namespace {
 
@@ -52,7 +52,8 @@ TEST_F(AppSettingsTest, ReadsStoredValues) {
     auto key = Key();
     ASSERT_TRUE(key);
     key->SetString(u"strOutFolder", u"/data/out");
-    key->SetString(u"strSnapFolder", u"$HOME/snaps", RegType::ExpandSz); // expandable is a string too
+    key->SetString(u"strSnapFolder", u"$HOME/snaps",
+                   RegType::ExpandSz); // expandable is a string too
     key->SetString(u"strImageType", u"PNG");
     key->SetString(u"strAction", u"Shut Down");
     key->SetDword(u"cpu_usage", 80);
@@ -79,25 +80,34 @@ TEST_P(BadValues, KeepTheDefault) {
     ASSERT_TRUE(key);
     const BadValueCase& c = GetParam();
     switch (c.kind) {
-    case 0: key->SetDword(c.valueName, 7); break;
-    case 1: key->SetString(c.valueName, u"75"); break;
-    case 2: key->SetBinary(c.valueName, {1, 2, 3}); break;
-    case 3: key->SetString(c.valueName, std::u16string(c.length, u'x')); break;
+    case 0:
+        key->SetDword(c.valueName, 7);
+        break;
+    case 1:
+        key->SetString(c.valueName, u"75");
+        break;
+    case 2:
+        key->SetBinary(c.valueName, {1, 2, 3});
+        break;
+    case 3:
+        key->SetString(c.valueName, std::u16string(c.length, u'x'));
+        break;
     }
     AppSettings s;
     EXPECT_TRUE(s.Load(keyPath));
     EXPECT_EQ(s, AppSettings::Defaults());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, BadValues,
-    ::testing::Values(BadValueCase{"dword_for_string", u"strOutFolder", 0, 0},
-                      BadValueCase{"binary_for_string", u"strImageType", 2, 0},
-                      BadValueCase{"string_for_dword", u"cpu_usage", 1, 0},
-                      BadValueCase{"binary_for_dword", u"cpu_usage", 2, 0},
-                      BadValueCase{"256_chars", u"strOutFolder", 3, 256},
-                      BadValueCase{"1000_chars", u"strAction", 3, 1000}),
-    [](const ::testing::TestParamInfo<BadValueCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Values, BadValues,
+                         ::testing::Values(BadValueCase{"dword_for_string", u"strOutFolder", 0, 0},
+                                           BadValueCase{"binary_for_string", u"strImageType", 2, 0},
+                                           BadValueCase{"string_for_dword", u"cpu_usage", 1, 0},
+                                           BadValueCase{"binary_for_dword", u"cpu_usage", 2, 0},
+                                           BadValueCase{"256_chars", u"strOutFolder", 3, 256},
+                                           BadValueCase{"1000_chars", u"strAction", 3, 1000}),
+                         [](const ::testing::TestParamInfo<BadValueCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(AppSettingsTest, LongestStringThatFits) {
     auto key = Key();

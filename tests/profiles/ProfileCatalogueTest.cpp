@@ -3,15 +3,17 @@
 #include <cstring>
 #include <string>
 
+#include "platform/win/TestFiles.h"
 #include "platform/win/TextConvert.h"
 #include "profiles/ChoiceList.h"
 #include "profiles/ProfileCatalogue.h"
 #include "profiles/SetXml.h"
-#include "platform/win/TestFiles.h"
 
 namespace {
 
-std::string U8(std::u16string_view s) { return Utf16ToUtf8(s); }
+std::string U8(std::u16string_view s) {
+    return Utf16ToUtf8(s);
+}
 
 const char* kFullProfile = R"(
   <Profile>
@@ -42,9 +44,7 @@ std::string Catalogue(const std::string& profiles) {
 
 class CatalogueFile : public ::testing::Test {
 protected:
-    bool Load(const std::string& text) {
-        return catalogue.Load(dir.Write("Format.xml", text));
-    }
+    bool Load(const std::string& text) { return catalogue.Load(dir.Write("Format.xml", text)); }
     OutputProfile Get(int index) {
         OutputProfile p = EmptyProfile();
         EXPECT_TRUE(catalogue.FindByIndex(index, p)) << index;
@@ -89,7 +89,8 @@ TEST_F(CatalogueFile, IndexesFollowFileOrderAndSkipOtherElements) {
                                "<Profile><ProfileName value=\"two\"/></Profile>")));
     ASSERT_EQ(catalogue.Count(), 3);
     const char* names[] = {"zero", "one", "two"};
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(U8(TextOf(Get(i).ProfileName)), names[i]);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(U8(TextOf(Get(i).ProfileName)), names[i]);
     // The walk sees the same order.
     catalogue.Lock();
     int i = 0;
@@ -140,7 +141,8 @@ TEST_F(CatalogueFile, EmptyCodecNameClearsTheFlagOnly) {
 
 TEST_F(CatalogueFile, MissingAudioListClearsHasAudio) {
     std::string text = kFullProfile;
-    text.replace(text.find("<AudioBitRates"), std::string("<AudioBitRates value=\"128000$128 kbps\"/>").size(), "");
+    text.replace(text.find("<AudioBitRates"),
+                 std::string("<AudioBitRates value=\"128000$128 kbps\"/>").size(), "");
     ASSERT_TRUE(Load(Catalogue(text)));
     EXPECT_EQ(Get(0).EncodeParams.HasAudio, 0);
     EXPECT_EQ(Get(0).EncodeParams.HasVideo, 1);
@@ -271,12 +273,12 @@ INSTANTIATE_TEST_SUITE_P(
                       LookupCase{u"p$P,q$Q,r", u"Q", u"", u"q"},
                       LookupCase{u"p$P,q$Q,r", u"q", u"Q", u""},
                       LookupCase{u"p$P,q$Q,r", u"x", u"", u""},
-                      LookupCase{u"a$x$y,b", u"a", u"x$y", u""},   // split at the first $
-                      LookupCase{u"a$A,a$B", u"a", u"A", u""},     // first match wins
-                      LookupCase{u"A$1,a$2", u"a", u"2", u""},     // case-sensitive
-                      LookupCase{u" a$ A", u"a", u"", u""},        // no trimming
+                      LookupCase{u"a$x$y,b", u"a", u"x$y", u""}, // split at the first $
+                      LookupCase{u"a$A,a$B", u"a", u"A", u""},   // first match wins
+                      LookupCase{u"A$1,a$2", u"a", u"2", u""},   // case-sensitive
+                      LookupCase{u" a$ A", u"a", u"", u""},      // no trimming
                       LookupCase{u" a$ A", u" a", u" A", u""},
-                      LookupCase{u"a,,b", u"", u"", u""},          // empty item matches empty
+                      LookupCase{u"a,,b", u"", u"", u""}, // empty item matches empty
                       LookupCase{u"29970$29.97,25000$25", u"29970", u"29.97", u""},
                       LookupCase{u"29970$29.97,25000$25", u"29.97", u"", u"29970"},
                       LookupCase{u"", u"x", u"", u""}));
@@ -298,8 +300,9 @@ TEST(ChoiceListItems, Splitting) {
 
 TEST(SetXmlFile, ReadsTitleAndUrl) {
     TempFolder dir;
-    auto file = dir.Write("Set.xml", "<Set><Other/><Profile><X value=\"no\"/><Title value=\"My &amp; App\"/>"
-                                     "<Url value=\"https://example.org/?a=1&amp;b=2\"/></Profile></Set>");
+    auto file = dir.Write("Set.xml",
+                          "<Set><Other/><Profile><X value=\"no\"/><Title value=\"My &amp; App\"/>"
+                          "<Url value=\"https://example.org/?a=1&amp;b=2\"/></Profile></Set>");
     std::u16string title, url;
     EXPECT_TRUE(ReadSetXml(file, title, url));
     EXPECT_EQ(title, u"My & App");
@@ -308,7 +311,8 @@ TEST(SetXmlFile, ReadsTitleAndUrl) {
 
 TEST(SetXmlFile, UrlBeforeTitleIsNotFound) {
     TempFolder dir;
-    auto file = dir.Write("Set.xml", "<Set><Profile><Url value=\"u\"/><Title value=\"t\"/></Profile></Set>");
+    auto file = dir.Write("Set.xml",
+                          "<Set><Profile><Url value=\"u\"/><Title value=\"t\"/></Profile></Set>");
     std::u16string title, url;
     EXPECT_TRUE(ReadSetXml(file, title, url));
     EXPECT_EQ(title, u"t");

@@ -18,15 +18,17 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "platform/win/TestFiles.h"
 #include "platform/win/TextConvert.h"
 #include "profiles/ChoiceList.h"
 #include "profiles/ProfileCatalogue.h"
-#include "platform/win/TestFiles.h"
 #include "profiles/XmlDocument.h"
 
 namespace {
 
-std::string U8(std::u16string_view s) { return Utf16ToUtf8(s); }
+std::string U8(std::u16string_view s) {
+    return Utf16ToUtf8(s);
+}
 
 std::vector<OutputProfile> ShippedProfiles() {
     ProfileCatalogue catalogue;
@@ -50,12 +52,13 @@ std::string Describe(const OutputProfile& p) {
 
 std::vector<std::string> Values(std::u16string_view list) {
     std::vector<std::string> out;
-    for (const ChoiceItem& item : ChoiceList::Items(list)) out.push_back(U8(item.value));
+    for (const ChoiceItem& item : ChoiceList::Items(list))
+        out.push_back(U8(item.value));
     return out;
 }
 
 AVRational VideoTimeBase(int frameRate) {
-    // As the encoder of Part 5.2 does it.
+    // As the output file writer does it.
     if (frameRate == 23976) return {1001, 24000};
     if (frameRate == 29970) return {1001, 30000};
     return {1, frameRate / 1000};
@@ -76,8 +79,9 @@ struct AudioSettings {
     int sampleRate, channels, bitRate;
 };
 
-// Fills a video encoder context the way Part 5.2 does (modern API).
-void SetUpVideo(AVCodecContext* c, const AVCodec* codec, const VideoSettings& s, bool globalHeader) {
+// Fills a video encoder context the way the output file writer does.
+void SetUpVideo(AVCodecContext* c, const AVCodec* codec, const VideoSettings& s,
+                bool globalHeader) {
     c->codec_type = AVMEDIA_TYPE_VIDEO;
     c->bit_rate = s.bitRate;
     c->width = s.width;
@@ -89,12 +93,16 @@ void SetUpVideo(AVCodecContext* c, const AVCodec* codec, const VideoSettings& s,
     c->max_b_frames = 0;
     c->sample_aspect_ratio = {1, 1};
     const AVCodecID id = codec->id;
-    c->thread_count = (id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO || id == AV_CODEC_ID_MPEG4) ? 2 : 1;
+    c->thread_count =
+        (id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO || id == AV_CODEC_ID_MPEG4)
+            ? 2
+            : 1;
     if (id == AV_CODEC_ID_MJPEG) c->strict_std_compliance = -1;
     if (globalHeader) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 }
 
-void SetUpAudio(AVCodecContext* c, const AVCodec* codec, const AudioSettings& s, bool globalHeader) {
+void SetUpAudio(AVCodecContext* c, const AVCodec* codec, const AudioSettings& s,
+                bool globalHeader) {
     c->codec_type = AVMEDIA_TYPE_AUDIO;
     c->bit_rate = s.bitRate;
     c->sample_rate = s.sampleRate;
@@ -130,7 +138,8 @@ std::string OpenAudio(const AudioSettings& s, bool globalHeader) {
     if (codec->type != AVMEDIA_TYPE_AUDIO) return s.codec + " is not an audio encoder";
     if (codec->supported_samplerates) {
         bool found = false;
-        for (const int* r = codec->supported_samplerates; *r; ++r) found |= *r == s.sampleRate;
+        for (const int* r = codec->supported_samplerates; *r; ++r)
+            found |= *r == s.sampleRate;
         if (!found) return s.codec + " does not list " + std::to_string(s.sampleRate) + " Hz";
     }
     AVCodecContext* c = avcodec_alloc_context3(codec);
@@ -157,7 +166,8 @@ bool ContainerTakes(const AVOutputFormat* format, const std::string& encoder) {
 std::string WriteSample(const std::filesystem::path& path, const AVOutputFormat* format,
                         const VideoSettings* video, const AudioSettings* audio) {
     AVFormatContext* out = nullptr;
-    if (avformat_alloc_output_context2(&out, format, nullptr, path.c_str()) < 0) return "no context";
+    if (avformat_alloc_output_context2(&out, format, nullptr, path.c_str()) < 0)
+        return "no context";
     std::string error;
     AVCodecContext* vc = nullptr;
     AVCodecContext* ac = nullptr;
@@ -190,7 +200,10 @@ std::string WriteSample(const std::filesystem::path& path, const AVOutputFormat*
             vs = avformat_new_stream(out, nullptr);
             vs->sample_aspect_ratio = {1, 1};
             int r = avcodec_open2(vc, codec, nullptr);
-            if (r < 0) { fail("open video", r); break; }
+            if (r < 0) {
+                fail("open video", r);
+                break;
+            }
             vs->time_base = vc->time_base;
             avcodec_parameters_from_context(vs->codecpar, vc);
         }
@@ -200,14 +213,23 @@ std::string WriteSample(const std::filesystem::path& path, const AVOutputFormat*
             SetUpAudio(ac, codec, *audio, global);
             as = avformat_new_stream(out, nullptr);
             int r = avcodec_open2(ac, codec, nullptr);
-            if (r < 0) { fail("open audio", r); break; }
+            if (r < 0) {
+                fail("open audio", r);
+                break;
+            }
             as->time_base = ac->time_base;
             avcodec_parameters_from_context(as->codecpar, ac);
         }
         int r = avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE);
-        if (r < 0) { fail("avio_open", r); break; }
+        if (r < 0) {
+            fail("avio_open", r);
+            break;
+        }
         r = avformat_write_header(out, nullptr);
-        if (r < 0) { fail("header", r); break; }
+        if (r < 0) {
+            fail("header", r);
+            break;
+        }
         if (vc) {
             for (int i = 0; i < 5 && error.empty(); ++i) {
                 av_frame_unref(frame);
@@ -216,7 +238,8 @@ std::string WriteSample(const std::filesystem::path& path, const AVOutputFormat*
                 frame->height = vc->height;
                 av_frame_get_buffer(frame, 0);
                 for (int p = 0; p < 4 && frame->data[p]; ++p)
-                    std::memset(frame->data[p], 128, frame->linesize[p] * (p ? (vc->height + 1) / 2 : vc->height));
+                    std::memset(frame->data[p], 128,
+                                frame->linesize[p] * (p ? (vc->height + 1) / 2 : vc->height));
                 frame->pts = i;
                 if ((r = avcodec_send_frame(vc, frame)) < 0) fail("send video", r);
                 drain(vc, vs);
@@ -284,10 +307,10 @@ TEST_F(ShippedFormat, CoversTheRequiredKinds) {
                            (e.HasAudio ? std::string(TextOf(e.AudioCodecName)) : "-");
         kinds.insert(kind);
     }
-    for (const char* wanted : {".mp4:libx264:aac", ".mp4:mpeg4:aac", ".mkv:libx264:ac3",
-                               ".avi:mpeg4:libmp3lame", ".mpg:mpeg2video:mp2", ".webm:libvpx-vp9:libopus",
-                               ".wmv:wmv2:wmav2", ".flv:flv:libmp3lame", ".mp3:-:libmp3lame",
-                               ".m4a:-:aac", ".wav:-:pcm_s16le"})
+    for (const char* wanted :
+         {".mp4:libx264:aac", ".mp4:mpeg4:aac", ".mkv:libx264:ac3", ".avi:mpeg4:libmp3lame",
+          ".mpg:mpeg2video:mp2", ".webm:libvpx-vp9:libopus", ".wmv:wmv2:wmav2",
+          ".flv:flv:libmp3lame", ".mp3:-:libmp3lame", ".m4a:-:aac", ".wav:-:pcm_s16le"})
         EXPECT_TRUE(kinds.count(wanted)) << wanted;
 }
 
@@ -296,9 +319,10 @@ TEST_F(ShippedFormat, NoFieldIsCut) {
     CXmlDocument doc;
     ASSERT_TRUE(doc.LoadFile(SourceDir() / "Format.xml"));
     const std::map<std::u16string, size_t> capacity = {
-        {u"ProfileName", 160}, {u"FormatExt", 8},      {u"VideoCodecName", 16}, {u"AudioCodecName", 16},
-        {u"Resolutions", 128}, {u"FrameRates", 128},   {u"VideoBitRates", 320}, {u"AudioBitRates", 128},
-        {u"SampleRates", 128}, {u"Channels", 64},      {u"VideoCodecs", 256},   {u"AudioCodecs", 128}};
+        {u"ProfileName", 160},   {u"FormatExt", 8},       {u"VideoCodecName", 16},
+        {u"AudioCodecName", 16}, {u"Resolutions", 128},   {u"FrameRates", 128},
+        {u"VideoBitRates", 320}, {u"AudioBitRates", 128}, {u"SampleRates", 128},
+        {u"Channels", 64},       {u"VideoCodecs", 256},   {u"AudioCodecs", 128}};
     doc.RewindSiblings();
     int profiles = 0;
     while (doc.NextChild(u"Profile")) {
@@ -328,30 +352,39 @@ TEST_F(ShippedFormat, EveryDefaultHasALabelAndNoLabelIsAPrefixOfAnother) {
             return ChoiceList::LabelOfValue(list, Utf8ToUtf16(std::to_string(v)));
         };
         if (e.HasVideo) {
-            EXPECT_FALSE(ChoiceList::LabelOfValue(TextOf(p.Resolutions),
-                                                  Utf8ToUtf16(std::to_string(e.Width) + "*" + std::to_string(e.Height))).empty());
+            EXPECT_FALSE(ChoiceList::LabelOfValue(
+                             TextOf(p.Resolutions),
+                             Utf8ToUtf16(std::to_string(e.Width) + "*" + std::to_string(e.Height)))
+                             .empty());
             EXPECT_FALSE(labelOf(TextOf(p.FrameRates), e.FrameRate).empty());
             EXPECT_FALSE(labelOf(TextOf(p.VideoBitRates), e.VideoBitRate).empty());
-            EXPECT_FALSE(ChoiceList::LabelOfValue(TextOf(p.VideoCodecs), Utf8ToUtf16(TextOf(e.VideoCodecName))).empty());
+            EXPECT_FALSE(ChoiceList::LabelOfValue(TextOf(p.VideoCodecs),
+                                                  Utf8ToUtf16(TextOf(e.VideoCodecName)))
+                             .empty());
         }
         if (e.HasAudio) {
             EXPECT_FALSE(labelOf(TextOf(p.SampleRates), e.SampleRate).empty());
             EXPECT_FALSE(labelOf(TextOf(p.Channels), e.Channel).empty());
             EXPECT_FALSE(labelOf(TextOf(p.AudioBitRates), e.AudioBitRate).empty());
-            EXPECT_FALSE(ChoiceList::LabelOfValue(TextOf(p.AudioCodecs), Utf8ToUtf16(TextOf(e.AudioCodecName))).empty());
+            EXPECT_FALSE(ChoiceList::LabelOfValue(TextOf(p.AudioCodecs),
+                                                  Utf8ToUtf16(TextOf(e.AudioCodecName)))
+                             .empty());
         }
         // The settings dialog selects rows by case-insensitive prefix search.
-        for (std::u16string_view list : {TextOf(p.Resolutions), TextOf(p.FrameRates), TextOf(p.VideoCodecs),
-                                         TextOf(p.VideoBitRates), TextOf(p.SampleRates), TextOf(p.Channels),
-                                         TextOf(p.AudioCodecs), TextOf(p.AudioBitRates)}) {
+        for (std::u16string_view list :
+             {TextOf(p.Resolutions), TextOf(p.FrameRates), TextOf(p.VideoCodecs),
+              TextOf(p.VideoBitRates), TextOf(p.SampleRates), TextOf(p.Channels),
+              TextOf(p.AudioCodecs), TextOf(p.AudioBitRates)}) {
             auto items = ChoiceList::Items(list);
             for (size_t i = 0; i < items.size(); ++i) {
                 EXPECT_FALSE(items[i].label.empty());
                 for (size_t j = 0; j < items.size(); ++j) {
                     if (i == j) continue;
                     std::string a = U8(items[i].label), b = U8(items[j].label);
-                    for (auto& ch : a) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-                    for (auto& ch : b) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+                    for (auto& ch : a)
+                        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+                    for (auto& ch : b)
+                        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
                     EXPECT_NE(b.rfind(a, 0), 0u) << a << " is a prefix of " << b;
                 }
             }
@@ -383,7 +416,8 @@ TEST_F(ShippedFormat, EveryVideoChoiceOpens) {
         if (!e.HasVideo) continue;
         SCOPED_TRACE(Describe(p));
         const bool global = Container(p)->flags & AVFMT_GLOBALHEADER;
-        const VideoSettings def{std::string(TextOf(e.VideoCodecName)), e.Width, e.Height, e.FrameRate, e.VideoBitRate};
+        const VideoSettings def{std::string(TextOf(e.VideoCodecName)), e.Width, e.Height,
+                                e.FrameRate, e.VideoBitRate};
         EXPECT_EQ(OpenVideo(def, global), "");
         for (const std::string& codec : Values(TextOf(p.VideoCodecs))) {
             VideoSettings s = def;
@@ -398,7 +432,9 @@ TEST_F(ShippedFormat, EveryVideoChoiceOpens) {
                 r.frameRate = std::stoi(rate);
                 EXPECT_EQ(OpenVideo(r, global), "");
                 // The writer keeps only the integer part besides 23.976 and 29.97.
-                if (r.frameRate != 23976 && r.frameRate != 29970) EXPECT_EQ(r.frameRate % 1000, 0) << rate;
+                if (r.frameRate != 23976 && r.frameRate != 29970) {
+                    EXPECT_EQ(r.frameRate % 1000, 0) << rate;
+                }
             }
             for (const std::string& rate : Values(TextOf(p.VideoBitRates))) {
                 VideoSettings r = s;
@@ -415,12 +451,18 @@ TEST_F(ShippedFormat, EveryAudioChoiceCombinationOpens) {
         if (!e.HasAudio) continue;
         SCOPED_TRACE(Describe(p));
         const bool global = Container(p)->flags & AVFMT_GLOBALHEADER;
-        EXPECT_EQ(OpenAudio({std::string(TextOf(e.AudioCodecName)), e.SampleRate, e.Channel, e.AudioBitRate}, global), "");
+        EXPECT_EQ(OpenAudio({std::string(TextOf(e.AudioCodecName)), e.SampleRate, e.Channel,
+                             e.AudioBitRate},
+                            global),
+                  "");
         for (const std::string& codec : Values(TextOf(p.AudioCodecs)))
             for (const std::string& rate : Values(TextOf(p.SampleRates)))
                 for (const std::string& channels : Values(TextOf(p.Channels)))
                     for (const std::string& bitRate : Values(TextOf(p.AudioBitRates)))
-                        EXPECT_EQ(OpenAudio({codec, std::stoi(rate), std::stoi(channels), std::stoi(bitRate)}, global), "");
+                        EXPECT_EQ(OpenAudio({codec, std::stoi(rate), std::stoi(channels),
+                                             std::stoi(bitRate)},
+                                            global),
+                                  "");
     }
 }
 
@@ -431,16 +473,21 @@ TEST_F(ShippedFormat, EachProfileWritesAFileWithEveryCodecChoice) {
         SCOPED_TRACE(Describe(p));
         const AVOutputFormat* format = Container(p);
         ASSERT_NE(format, nullptr);
-        const VideoSettings video{std::string(TextOf(e.VideoCodecName)), e.Width, e.Height, e.FrameRate, e.VideoBitRate};
-        const AudioSettings audio{std::string(TextOf(e.AudioCodecName)), e.SampleRate, e.Channel, e.AudioBitRate};
+        const VideoSettings video{std::string(TextOf(e.VideoCodecName)), e.Width, e.Height,
+                                  e.FrameRate, e.VideoBitRate};
+        const AudioSettings audio{std::string(TextOf(e.AudioCodecName)), e.SampleRate, e.Channel,
+                                  e.AudioBitRate};
         const auto path = dir.path() / ("p" + std::to_string(p.Index) + U8(TextOf(p.FormatExt)));
-        EXPECT_EQ(WriteSample(path, format, e.HasVideo ? &video : nullptr, e.HasAudio ? &audio : nullptr), "");
+        EXPECT_EQ(
+            WriteSample(path, format, e.HasVideo ? &video : nullptr, e.HasAudio ? &audio : nullptr),
+            "");
         EXPECT_GT(std::filesystem::file_size(path), 0u);
         if (e.HasVideo) {
             for (const std::string& codec : Values(TextOf(p.VideoCodecs))) {
                 VideoSettings v = video;
                 v.codec = codec;
-                EXPECT_EQ(WriteSample(path, format, &v, e.HasAudio ? &audio : nullptr), "") << codec;
+                EXPECT_EQ(WriteSample(path, format, &v, e.HasAudio ? &audio : nullptr), "")
+                    << codec;
             }
         }
         if (e.HasAudio)

@@ -3,13 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/TextConvert.h"
 #include "platform/win/TestFiles.h"
+#include "platform/win/TextConvert.h"
 #include "profiles/XmlDocument.h"
 
 namespace {
 
-std::string U8(std::u16string_view s) { return Utf16ToUtf8(s); }
+std::string U8(std::u16string_view s) {
+    return Utf16ToUtf8(s);
+}
 
 std::string Utf16Le(std::u16string_view s, bool bom) {
     std::string out = bom ? std::string("\xFF\xFE", 2) : std::string();
@@ -68,29 +70,34 @@ const std::u16string kExpected = u"caf\u00e9 \u20ac \u4e2d\u6587";
 INSTANTIATE_TEST_SUITE_P(
     Encodings, XmlEncoding,
     ::testing::Values(
-        EncodingCase{"utf8_plain", Utf16ToUtf8(kSample), CXmlDocument::BomNone, "converted_to", kExpected},
+        EncodingCase{"utf8_plain", Utf16ToUtf8(kSample), CXmlDocument::BomNone, "converted_to",
+                     kExpected},
         EncodingCase{"utf8_bom", "\xEF\xBB\xBF" + Utf16ToUtf8(kSample), CXmlDocument::BomUtf8,
                      "<bom type=\"UTF-8\"", kExpected},
         EncodingCase{"utf16le_bom", Utf16Le(kSample, true), CXmlDocument::BomUtf16Le,
                      "<bom type=\"UTF-16LE\"", kExpected},
-        EncodingCase{"utf16be_bom", Utf16Be(kSample, true), CXmlDocument::BomUtf16Be, "<endian_swap",
-                     kExpected},
+        EncodingCase{"utf16be_bom", Utf16Be(kSample, true), CXmlDocument::BomUtf16Be,
+                     "<endian_swap", kExpected},
         // A declaration naming windows-1252: 0x80 is the euro sign, 0xE9 e-acute.
-        EncodingCase{"declared_1252",
-                     "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r><a value=\"caf\xE9 \x80\"/></r>",
-                     CXmlDocument::BomNone, "type=\"1252\"", u"caf\u00e9 \u20ac"},
+        EncodingCase{
+            "declared_1252",
+            "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r><a value=\"caf\xE9 \x80\"/></r>",
+            CXmlDocument::BomNone, "type=\"1252\"", u"caf\u00e9 \u20ac"},
         EncodingCase{"declared_latin1_caps",
                      "<?xml version='1.0' encoding='ISO-8859-1'?><r><a value='\xE9\xFC'/></r>",
                      CXmlDocument::BomNone, "type=\"28591\"", u"\u00e9\u00fc"},
-        EncodingCase{"declared_koi8r",
-                     "<?xml version=\"1.0\" encoding=\"koi8-r\"?><r><a value=\"\xF0\xD2\xC9\"/></r>",
-                     CXmlDocument::BomNone, "type=\"20866\"", u"\u041f\u0440\u0438"},
-        EncodingCase{"declared_shift_jis",
-                     "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r><a value=\"\x93\xFA\x96\x7B\"/></r>",
-                     CXmlDocument::BomNone, "type=\"932\"", u"\u65e5\u672c"},
-        EncodingCase{"declared_gb2312",
-                     "<?xml version=\"1.0\" encoding=\"gb2312\"?><r><a value=\"\xD6\xD0\xCE\xC4\"/></r>",
-                     CXmlDocument::BomNone, "type=\"936\"", u"\u4e2d\u6587"},
+        EncodingCase{
+            "declared_koi8r",
+            "<?xml version=\"1.0\" encoding=\"koi8-r\"?><r><a value=\"\xF0\xD2\xC9\"/></r>",
+            CXmlDocument::BomNone, "type=\"20866\"", u"\u041f\u0440\u0438"},
+        EncodingCase{
+            "declared_shift_jis",
+            "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r><a value=\"\x93\xFA\x96\x7B\"/></r>",
+            CXmlDocument::BomNone, "type=\"932\"", u"\u65e5\u672c"},
+        EncodingCase{
+            "declared_gb2312",
+            "<?xml version=\"1.0\" encoding=\"gb2312\"?><r><a value=\"\xD6\xD0\xCE\xC4\"/></r>",
+            CXmlDocument::BomNone, "type=\"936\"", u"\u4e2d\u6587"},
         EncodingCase{"html_meta_1251",
                      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
                      "charset=windows-1251\"/></head><body><a value=\"\xCF\xF0\"/></body></html>",
@@ -121,7 +128,8 @@ TEST(XmlEncodingDetail, FirstByteLessThanIsUtf8WithoutTesting) {
 
 TEST(XmlEncodingDetail, UnknownDeclaredEncodingUsesTheDefault) {
     CXmlDocument doc;
-    EXPECT_TRUE(doc.LoadBytes("<?xml version=\"1.0\" encoding=\"x-nonsense\"?><r a=\"\xC3\xA9\"/>"));
+    EXPECT_TRUE(
+        doc.LoadBytes("<?xml version=\"1.0\" encoding=\"x-nonsense\"?><r a=\"\xC3\xA9\"/>"));
     doc.RewindSiblings();
     ASSERT_TRUE(doc.NextElement());
     EXPECT_EQ(doc.AttributeValue(u"a"), u"\u00e9");
@@ -200,7 +208,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"simple", "<a><b/><c></c></a>", true, "", 3},
         FormCase{"text_around_root", "hello <a/> bye", true, "", 1},
         FormCase{"prolog_comment_pi_doctype",
-                 "<?xml version=\"1.0\"?><!-- c --><!DOCTYPE a [<!ENTITY x \"y>\"><!-- z --> ]><a><![CDATA[<b>]]></a>",
+                 "<?xml version=\"1.0\"?><!-- c --><!DOCTYPE a [<!ENTITY x \"y>\"><!-- z --> "
+                 "]><a><![CDATA[<b>]]></a>",
                  true, "", 1},
         FormCase{"two_roots", "<a/><b/>", false, "<root_has_sibling tagname=\"b\"", 2},
         FormCase{"empty", "", false, "<no_root_element", 0},
@@ -217,7 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "<unterminated_tag_syntax type=\"start_tag\"", 1},
         FormCase{"unterminated_quote", "<a><b x=\">\"", false,
                  "<unterminated_tag_syntax type=\"start_tag\"", 1},
-        FormCase{"unterminated_end", "<a></a", false, "<unterminated_tag_syntax type=\"end_tag\"", 1},
+        FormCase{"unterminated_end", "<a></a", false, "<unterminated_tag_syntax type=\"end_tag\"",
+                 1},
         FormCase{"unterminated_comment", "<a/><!-- x", false,
                  "<unterminated_tag_syntax type=\"comment\"", 1},
         FormCase{"unterminated_cdata", "<a><![CDATA[ x", false,
@@ -247,9 +257,52 @@ TEST(XmlForm, UnendedChildrenMoveUp) {
     EXPECT_FALSE(doc.NextChild(u"b"));
 }
 
+TEST(XmlForm, NestedUnendedElementsFlattenInOrder) {
+    CXmlDocument doc;
+    EXPECT_FALSE(doc.LoadBytes("<r><a><p/><b><x/><y/></r>"));
+    EXPECT_NE(doc.ResultLog().find(u"<unended_start_tag tagname=\"b\""), std::u16string::npos);
+    EXPECT_NE(doc.ResultLog().find(u"<unended_start_tag tagname=\"a\""), std::u16string::npos);
+    doc.RewindSiblings();
+    std::u16string order;
+    while (doc.NextChild())
+        order += doc.ChildName();
+    EXPECT_EQ(order, u"apbxy");
+    // All of them now stand at level 1 under the root.
+    doc.RewindSiblings();
+    ASSERT_TRUE(doc.NextChild(u"y"));
+    ASSERT_TRUE(doc.EnterElement());
+    EXPECT_EQ(doc.CurrentLevel(), 1);
+}
+
+TEST(XmlForm, DeepUnclosedNestingIsFast) {
+    std::string text;
+    for (int i = 0; i < 100000; ++i)
+        text += "<a>";
+    for (int i = 0; i < 1000; ++i)
+        text += "<z/>";
+    CXmlDocument doc;
+    EXPECT_FALSE(doc.LoadBytes(text)); // completes quickly (linear), verdict false
+    EXPECT_EQ(doc.ElementCount(), 101000);
+}
+
+TEST(XmlForm, LevelsFollowNesting) {
+    CXmlDocument doc;
+    ASSERT_TRUE(doc.LoadBytes("<r><a><b/></a></r>"));
+    doc.RewindSiblings();
+    ASSERT_TRUE(doc.NextElement());
+    EXPECT_EQ(doc.CurrentLevel(), 0);
+    ASSERT_TRUE(doc.NextChild(u"a"));
+    ASSERT_TRUE(doc.EnterElement());
+    EXPECT_EQ(doc.CurrentLevel(), 1);
+    ASSERT_TRUE(doc.NextChild(u"b"));
+    ASSERT_TRUE(doc.EnterElement());
+    EXPECT_EQ(doc.CurrentLevel(), 2);
+}
+
 TEST(XmlForm, LogStopsGrowingAfterLimit) {
     std::string text = "<a>";
-    for (int i = 0; i < 500; ++i) text += "</nope>";
+    for (int i = 0; i < 500; ++i)
+        text += "</nope>";
     text += "</a>";
     CXmlDocument doc;
     EXPECT_FALSE(doc.LoadBytes(text));
@@ -258,7 +311,8 @@ TEST(XmlForm, LogStopsGrowingAfterLimit) {
 
 TEST(XmlForm, ManyElementsGrowTheIndex) {
     std::string text = "<r>";
-    for (int i = 0; i < 5000; ++i) text += "<e/>";
+    for (int i = 0; i < 5000; ++i)
+        text += "<e/>";
     text += "</r>";
     CXmlDocument doc;
     EXPECT_TRUE(doc.LoadBytes(text));
@@ -299,9 +353,9 @@ TEST(XmlCursor, FailedSearchKeepsTheCursor) {
     ASSERT_TRUE(doc.NextChild(u"P"));
     doc.EnterElement();
     ASSERT_TRUE(doc.NextChild(u"B"));
-    EXPECT_FALSE(doc.NextChild(u"A"));  // A stands before B: not found
-    EXPECT_EQ(doc.ChildName(), u"B");   // unchanged
-    EXPECT_TRUE(doc.NextChild(u"C"));   // still searches after B
+    EXPECT_FALSE(doc.NextChild(u"A")); // A stands before B: not found
+    EXPECT_EQ(doc.ChildName(), u"B");  // unchanged
+    EXPECT_TRUE(doc.NextChild(u"C"));  // still searches after B
 }
 
 TEST(XmlCursor, OutOfOrderElementIsNotFound) {
@@ -394,8 +448,8 @@ INSTANTIATE_TEST_SUITE_P(
         AttributeCase{"bad_digits_stay", "<a v=\"&#12a;\"/>", u"v", u"&#12a;"},
         AttributeCase{"unknown_entity_stays", "<a v=\"&bogus;\"/>", u"v", u"&bogus;"},
         AttributeCase{"no_semicolon_stays", "<a v=\"AT&T rocks\"/>", u"v", u"AT&T rocks"},
-        AttributeCase{"html_entities", "<a v=\"&nbsp;&copy;&eacute;&Eacute;&euro;&hearts;\"/>", u"v",
-                      u"\u00a0\u00a9\u00e9\u00c9\u20ac\u2665"},
+        AttributeCase{"html_entities", "<a v=\"&nbsp;&copy;&eacute;&Eacute;&euro;&hearts;\"/>",
+                      u"v", u"\u00a0\u00a9\u00e9\u00c9\u20ac\u2665"},
         AttributeCase{"entity_case_folded", "<a v=\"&COPY;&AMP;\"/>", u"v", u"\u00a9&"},
         AttributeCase{"entity_name_too_long", "<a v=\"&thetasymxx;\"/>", u"v", u"&thetasymxx;"},
         AttributeCase{"empty_value", "<a v=\"\"/>", u"v", u""}),

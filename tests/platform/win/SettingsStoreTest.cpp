@@ -24,7 +24,8 @@ TEST_F(Settings, StoreFolderFollowsXdgConfigHome) {
 
 TEST_F(Settings, KeyFileNames) {
     const auto folder = dir.path() / "dvdconv";
-    EXPECT_EQ(SettingsKey::KeyFile(u"Software\\DVD Converter"), folder / "Software%5CDVD Converter.conf");
+    EXPECT_EQ(SettingsKey::KeyFile(u"Software\\DVD Converter"),
+              folder / "Software%5CDVD Converter.conf");
     EXPECT_EQ(SettingsKey::KeyFile(u"Software\\"), folder / "Software.conf");
     EXPECT_EQ(SettingsKey::KeyFile(u"Software\\a/b"), folder / "Software%5Ca%2Fb.conf");
     EXPECT_EQ(SettingsKey::KeyFile(u"Software\\\u00e9"), folder / "Software%5C%C3%A9.conf");
@@ -94,7 +95,8 @@ TEST_F(Settings, OpenForWriteCreatesAnEmptyKey) {
 TEST_F(Settings, NoTemporaryFilesRemain) {
     auto key = SettingsKey::OpenForWrite(u"Software\\Test");
     ASSERT_TRUE(key);
-    for (int i = 0; i < 20; ++i) ASSERT_TRUE(key->SetDword(u"n", i));
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(key->SetDword(u"n", i));
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "dvdconv"))
         EXPECT_EQ(entry.path().string().find(".tmp."), std::string::npos) << entry.path();
 }
@@ -115,7 +117,8 @@ TEST_F(Settings, DamagedLinesAreSkipped) {
     ASSERT_TRUE(key);
     EXPECT_EQ(key->Query(u"good")->text, u"yes");
     EXPECT_EQ(key->Query(u"num")->number, 7u);
-    for (const char16_t* name : {u"noTabs", u"badType", u"badDword", u"hugeDword", u"badEscape", u"badHex"})
+    for (const char16_t* name :
+         {u"noTabs", u"badType", u"badDword", u"hugeDword", u"badEscape", u"badHex"})
         EXPECT_FALSE(key->Query(name)) << std::string(name, name + 3);
 }
 
@@ -130,8 +133,7 @@ TEST_F(Settings, ReadOnlyFolderFailsToOpenForWriteUnlessRoot) {
     std::filesystem::create_directories(dir.path() / "dvdconv");
     ::chmod((dir.path() / "dvdconv").c_str(), 0500);
     auto key = SettingsKey::OpenForWrite(u"Software\\Test");
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes anywhere";
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
     EXPECT_EQ(key, nullptr);
 }
 

@@ -102,7 +102,9 @@ protected:
     ScopedEnv videosEnv{"XDG_VIDEOS_DIR", ""};
 };
 
-TEST_F(Videos, HomeWhenNothingElse) { EXPECT_EQ(VideosFolder(), home.path()); }
+TEST_F(Videos, HomeWhenNothingElse) {
+    EXPECT_EQ(VideosFolder(), home.path());
+}
 
 TEST_F(Videos, VideosFolderWhenItExists) {
     fs::create_directories(home.path() / "Videos");

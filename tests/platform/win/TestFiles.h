@@ -10,7 +10,8 @@
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "dvdconv-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "dvdconv-test-XXXXXX").string();
         char* made = ::mkdtemp(pattern.data());
         path_ = made ? made : pattern;
     }
