@@ -53,6 +53,7 @@ public:
     HRESULT WaitForNext(DWORD, IMediaSample**, DWORD_PTR*) override { return E_NOTIMPL; }
     HRESULT SyncReadAligned(IMediaSample*) override { return E_NOTIMPL; }
     HRESULT SyncRead(LONGLONG pos, LONG len, BYTE* buf) override {
+        maxReadEnd_ = std::max<LONGLONG>(maxReadEnd_, pos + len);
         LONG done = 0;
         while (done < len) {
             ssize_t n = ::pread(fd_, buf + done, static_cast<size_t>(len - done), pos + done);
@@ -64,11 +65,15 @@ public:
     }
     HRESULT Length(LONGLONG* total, LONGLONG* available) override {
         if (total) *total = size_;
-        if (available) *available = size_;
+                if (available) *available = size_;
         return S_OK;
     }
     HRESULT BeginFlush() override { return S_OK; }
     HRESULT EndFlush() override { return S_OK; }
+
+    // One past the furthest byte asked for since the last reset.
+    LONGLONG MaxReadEnd() const { return maxReadEnd_; }
+    void ResetMaxReadEnd() { maxReadEnd_ = 0; }
 
 private:
     FileAsyncReader(int fd, off_t size) : fd_(fd), size_(size) {}
@@ -76,6 +81,7 @@ private:
     int fd_;
     LONGLONG size_;
     std::atomic<ULONG> refs_{1};
+    LONGLONG maxReadEnd_ = 0;
 };
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -118,7 +124,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    ComPtr<IAsyncReader> reader = ComPtr<IAsyncReader>::Adopt(FileAsyncReader::Open(argv[1]));
+    ComPtr<FileAsyncReader> reader = ComPtr<FileAsyncReader>::Adopt(FileAsyncReader::Open(argv[1]));
     if (!reader) {
         std::fprintf(stderr, "parse_scan_bench: cannot open %s\n", argv[1]);
         return 2;
@@ -128,7 +134,9 @@ int main(int argc, char** argv) {
 
     std::vector<double> construct;
     std::unique_ptr<CMpegSplitterFile> file;
+    LONGLONG scanned = 0;
     for (int i = 0; i < repeats; ++i) {
+        reader->ResetMaxReadEnd();
         HRESULT hr = E_FAIL;
         auto start = std::chrono::steady_clock::now();
         auto parsed = std::make_unique<CMpegSplitterFile>(reader.Get(), hr);
@@ -138,6 +146,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         file = std::move(parsed);
+        scanned = reader->MaxReadEnd();
     }
     std::sort(construct.begin(), construct.end());
 
@@ -162,6 +171,8 @@ int main(int argc, char** argv) {
         for (const auto& s : file->Streams(static_cast<CMpegSplitterFile::StreamKind>(k)))
             std::printf("stream %04x %s\n", static_cast<unsigned>(s.Id()), StreamDescription(s.mt).c_str());
     std::printf("construct_s %.6f\n", construct[construct.size() / 2]);
+    std::printf("construct_bytes %lld\n", static_cast<long long>(scanned));
+    std::printf("construct_mbps %.1f\n", scanned / 1e6 / construct[construct.size() / 2]);
     std::printf("pass_packets %ld\n", packets);
     std::printf("pass_s %.6f\n", headers);
     std::printf("pass_mbps %.1f\n", mb / headers);
