@@ -52,9 +52,7 @@ bool CVideoConvCore::Configure(const CVideoConvPlan& plan) {
 size_t CVideoConvCore::InputBytes() const { return PictureBytes(plan_.inWidth, plan_.inHeight); }
 
 size_t CVideoConvCore::OutputBytes() const {
-    if (!plan_.crop && !plan_.pad && !plan_.scale)
-        return PictureBytes(plan_.outStride, plan_.outHeight);
-    return PictureBytes(plan_.outWidth, plan_.outHeight);
+    return PictureBytes(plan_.outStride, plan_.outHeight);
 }
 
 CVideoConvCore::Planes CVideoConvCore::SourceView(const uint8_t* in) const {
@@ -97,12 +95,12 @@ void CVideoConvCore::PaintBars() {
     }
 }
 
-void CVideoConvCore::WritePacked(uint8_t* out) const {
-    std::memcpy(out, work_.get(), PictureBytes(plan_.outWidth, plan_.outHeight));
-}
-
-void CVideoConvCore::WritePassThrough(uint8_t* out) const {
+void CVideoConvCore::WriteOut(uint8_t* out) const {
     const LONG W = plan_.outWidth, H = plan_.outHeight, S = plan_.outStride;
+    if (S == W) {
+        std::memcpy(out, work_.get(), PictureBytes(W, H));
+        return;
+    }
     uint8_t* dst[3] = {out, out + size_t(S) * H, out + size_t(S) * H + size_t(S / 2) * (H / 2)};
     for (int p = 0; p < 3; ++p) {
         const int sh = p ? 1 : 0;
@@ -135,9 +133,6 @@ bool CVideoConvCore::Process(const uint8_t* in, size_t inLen, uint8_t* out, size
     const size_t chromaCount = size_t(p.outWidth / 2) * (p.outHeight / 2);
     adjust.Apply(plane_[0], lumaCount, plane_[1], plane_[2], chromaCount);
 
-    if (!p.crop && !p.pad && !p.scale)
-        WritePassThrough(out);
-    else
-        WritePacked(out);
+    WriteOut(out);
     return true;
 }

@@ -4,9 +4,9 @@
 //
 // Pictures are planar 4:2:0 in YV12 order (Y, V, U). An input buffer holds
 // the luma plane at a row stride of the plan's inWidth, then two chroma
-// planes at inWidth / 2 with inHeight / 2 rows. The output is packed at the
-// plane widths (W, W / 2), except in pass-through, where rows are written at
-// the plan's outStride (chroma at outStride / 2).
+// planes at inWidth / 2 with inHeight / 2 rows. Output rows are written at
+// the plan's outStride (chroma at outStride / 2): the frame width W unless
+// the downstream type asked for wider rows.
 //
 // The input buffer is only read: adjustments always work on the core's own
 // work picture, so a sample shared with another branch stays intact.
@@ -54,8 +54,7 @@ private:
     Planes SourceView(const uint8_t* in) const;
     void CopyInto(const Planes& src, LONG x, LONG y, LONG w, LONG h);
     void PaintBars();
-    void WritePacked(uint8_t* out) const;
-    void WritePassThrough(uint8_t* out) const;
+    void WriteOut(uint8_t* out) const;
 
     CVideoConvPlan plan_;
     SwsContext* scaler_ = nullptr;

@@ -60,7 +60,7 @@ public:
     LONG srcWidth = 0, srcHeight = 0; // usable input size (even)
     // -- output frame
     LONG outWidth = 0, outHeight = 0; // W, H (even, >= 2)
-    LONG outStride = 0;               // luma stride of the pass-through write (>= W)
+    LONG outStride = 0;               // luma row stride of the output (>= W)
     // -- crop: margins in input pixels, all even
     bool crop = false;
     LONG cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;

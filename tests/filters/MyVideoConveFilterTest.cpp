@@ -204,6 +204,27 @@ TEST(MyVideoConveFilter, WiderDownstreamStrideIsHonoured) {
     EXPECT_EQ(0, std::memcmp(&got[0].bytes[768 * 480 + 384 * 5], &pic[720 * 480 + 360 * 5], 360));
 }
 
+TEST(MyVideoConveFilter, WiderStrideAlsoForScaledPictures) {
+    Chain c(720, 480, {fake::VideoType(704, 360)}, [](IMyVideoConvFilter* f) {
+        f->SetGeometry(Aspect4x3, 0, 0, 720, 480, 0, 0, 640, 360);
+    });
+    ASSERT_EQ(c.outHr, S_OK);
+    EXPECT_EQ(c.OutHeader()->biWidth, 704);
+    auto pic = Flat(720, 480, 180, 100, 150);
+    ASSERT_EQ(c.source->Pin()->Send(pic.data(), LONG(pic.size()), 0, 1), S_OK);
+    auto got = c.sink->Pin()->Samples();
+    ASSERT_EQ(got.size(), 1u);
+    ASSERT_EQ(got[0].bytes.size(), 704u * 360 * 3 / 2);
+    const auto& o = got[0].bytes;
+    for (int row : {0, 200, 359}) {
+        EXPECT_EQ(o[size_t(row) * 704 + 79], 16);
+        EXPECT_EQ(o[size_t(row) * 704 + 80], 180);
+        EXPECT_EQ(o[size_t(row) * 704 + 560], 16);
+    }
+    EXPECT_EQ(o[704 * 360 + 90 * 352 + 40], 100);
+    EXPECT_EQ(o[704 * 360 + 352 * 180 + 90 * 352 + 40], 150);
+}
+
 TEST(MyVideoConveFilter, EmptyOutputFrameFallsBackToTheInputSize) {
     Chain c(720, 576, {}, [](IMyVideoConvFilter* f) {
         f->SetGeometry(Aspect16x9, 0, 0, 720, 576, 0, 0, 0, 0);

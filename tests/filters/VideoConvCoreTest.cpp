@@ -2,6 +2,7 @@
 // pattern must land where the plan puts it, bars must be black, scaled flat
 // areas keep their values, and no geometry may read or write out of bounds.
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -74,6 +75,25 @@ TEST(VideoConvCore, PassThroughHonoursTheOutputStride) {
     const size_t v0 = 768u * 480, u0 = v0 + 384u * 240;
     EXPECT_EQ(out[v0 + 7 * 384 + 300], PatV(300, 7));
     EXPECT_EQ(out[u0 + 239 * 384 + 359], PatU(359, 239));
+}
+
+Picture Quadrants(int w, int h);
+
+TEST(VideoConvCore, ScaledPictureHonoursTheOutputStride) {
+    // A downstream that wants 704-byte rows of a 640x360 frame.
+    Picture in = Quadrants(720, 480);
+    auto plan = MakePlan(720, 480, 3, {0, 0, 720, 480}, {0, 0, 640, 360}, 704);
+    Picture packed(640, 360);
+    packed.bytes = Convert(MakePlan(720, 480, 3, {0, 0, 720, 480}, {0, 0, 640, 360}), in);
+    auto out = Convert(plan, in);
+    ASSERT_EQ(out.size(), 704u * 360 + 2 * 352u * 180);
+    for (int r = 0; r < 360; ++r)
+        ASSERT_EQ(0, std::memcmp(&out[size_t(r) * 704], &packed.bytes[size_t(r) * 640], 640)) << r;
+    const size_t v = 704u * 360, u = v + 352u * 180, pv = 640u * 360, pu = pv + 320u * 180;
+    for (int r = 0; r < 180; ++r) {
+        ASSERT_EQ(0, std::memcmp(&out[v + size_t(r) * 352], &packed.bytes[pv + size_t(r) * 320], 320));
+        ASSERT_EQ(0, std::memcmp(&out[u + size_t(r) * 352], &packed.bytes[pu + size_t(r) * 320], 320));
+    }
 }
 
 TEST(VideoConvCore, CropLandsWhereItShould) {
