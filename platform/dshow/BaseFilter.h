@@ -64,6 +64,10 @@ public:
     // S_FALSE (time 0) unless running.
     HRESULT StreamTime(REFERENCE_TIME* pTime);
     IFilterGraph* GetFilterGraph() const { return m_pGraph; }
+    // The reference clock given by the graph (no reference added), or null.
+    IReferenceClock* Clock() const { return m_pClock; }
+    // Clock time of stream time 0 while running (100-ns units).
+    REFERENCE_TIME StartTime() const { return m_tStart; }
     CCritSec* FilterLock() const { return m_pLock; }
     // Pin list version: bump when pins are added or removed so enumerators resync.
     void IncrementPinVersion() { ++m_PinVersion; }

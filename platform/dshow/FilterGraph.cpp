@@ -505,7 +505,7 @@ HRESULT FilterGraph::PauseLocked() {
         pausedAt_ = 0;
     } else {
         REFERENCE_TIME now = 0;
-        clock_->GetTime(&now);
+        if (clock_) clock_->GetTime(&now); // no clock (SetSyncSource(null)): stream time stays 0
         pausedAt_ = now - tStart_;
     }
     HRESULT result = S_OK;
@@ -529,7 +529,7 @@ HRESULT FilterGraph::RunLocked() {
         if (FAILED(hr)) return hr;
     }
     REFERENCE_TIME now = 0;
-    clock_->GetTime(&now);
+    if (clock_) clock_->GetTime(&now); // no clock (SetSyncSource(null)): stream time stays 0
     tStart_ = now - pausedAt_;
     for (IBaseFilter* f : DownstreamFirst()) {
         HRESULT hr = f->Run(tStart_);
@@ -895,6 +895,10 @@ HRESULT FilterGraph::SetPositions(LONGLONG* cur, DWORD curFlags, LONGLONG* stop,
     if (seekers.empty()) return E_NOTIMPL;
     bool wasRunning = state_ == State_Running;
     if (wasRunning) PauseLocked();
+    bool moves = cur && (curFlags & AM_SEEKING_PositioningBitsMask);
+    // Completion is counted afresh from here: the renderers end again after the
+    // seek, possibly before the seek call below returns.
+    if (moves) ResetCompletion(false);
     HRESULT result = E_NOTIMPL;
     bool any = false;
     for (auto& s : seekers) {
@@ -906,11 +910,7 @@ HRESULT FilterGraph::SetPositions(LONGLONG* cur, DWORD curFlags, LONGLONG* stop,
             result = hr;
         }
     }
-    if (any && (curFlags & AM_SEEKING_PositioningBitsMask)) {
-        // Stream time starts again at 0 and completion is counted afresh.
-        pausedAt_ = 0;
-        ResetCompletion(false);
-    }
+    if (any && moves) pausedAt_ = 0; // stream time starts again at 0
     if (wasRunning) RunLocked();
     return result;
 }

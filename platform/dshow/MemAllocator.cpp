@@ -114,7 +114,6 @@ HRESULT CMemAllocator::GetBuffer(IMediaSample** pp, REFERENCE_TIME* pStart, REFE
     // The sample holds a reference on its allocator while it is out.
     NonDelegatingAddRef();
     s->AddRef();
-    if (pStart) s->SetTime(pStart, pEnd);
     *pp = s;
     return S_OK;
 }

@@ -36,7 +36,7 @@ public:
     // the last sample comes back.
     HRESULT Decommit() override;
     // Blocks until a sample is free (AM_GBF_NOWAIT: VFW_E_TIMEOUT). The sample
-    // comes with one reference, its times set from pStart/pEnd when given.
+    // comes with one reference and no times; pStart/pEnd are hints (unused).
     HRESULT GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStart, REFERENCE_TIME* pEnd,
                       DWORD dwFlags) override;
     HRESULT ReleaseBuffer(IMediaSample* pBuffer) override;

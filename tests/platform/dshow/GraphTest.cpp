@@ -295,7 +295,8 @@ TEST(GraphStop, StopGetsThroughAThreadBlockedInGetBuffer) {
     ASSERT_EQ(g.Join(fs, fr), S_OK);
     ASSERT_EQ(g.mc->Run(), S_OK);
     ASSERT_TRUE(WaitFor([&] { return ren->Count() == 2; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Both buffers are held: the source thread must now be waiting for a third.
+    ASSERT_TRUE(WaitFor([&] { return src->Pin()->waitingForBuffer.load(); }));
     EXPECT_EQ(ren->Count(), 2u);
     EXPECT_EQ(g.mc->Stop(), S_OK);
     EXPECT_EQ(src->Pin()->lastDeliverResult.load(), VFW_E_NOT_COMMITTED);

@@ -124,7 +124,9 @@ void CTestSourcePin::Stream() {
         int i = next_;
         if (i >= source_->count) break;
         IMediaSample* s = nullptr;
+        waitingForBuffer = true;
         HRESULT hr = GetDeliveryBuffer(&s, nullptr, nullptr, 0);
+        waitingForBuffer = false;
         if (FAILED(hr)) {
             lastDeliverResult = hr;
             return;
@@ -378,13 +380,16 @@ HRESULT CCountingInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
 }
 
 HRESULT CCountingInputPin::Inactive() {
+    // Decommit first, so upstream waiting for a buffer leaves instead of
+    // getting one of those handed back here.
+    HRESULT hr = CBaseInputPin::Inactive();
     std::vector<IMediaSample*> held;
     {
         std::lock_guard lk(r_->m);
         held.swap(r_->held_);
     }
     for (IMediaSample* s : held) s->Release();
-    return CBaseInputPin::Inactive();
+    return hr;
 }
 
 CCountingRenderer::CCountingRenderer(const GUID& accept)

@@ -92,6 +92,7 @@ public:
 
     std::atomic<int> delivered{0};
     std::atomic<HRESULT> lastDeliverResult{S_OK};
+    std::atomic<bool> waitingForBuffer{false}; // inside GetDeliveryBuffer
 
 protected:
     DWORD ThreadProc() override;
