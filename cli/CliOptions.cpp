@@ -51,8 +51,3 @@ int CliOptions::UsageError(const std::string& message) {
     std::fprintf(stderr, "dvdconv %s: %s\n(see dvdconv --help)\n", command_, message.c_str());
     return 2;
 }
-
-void PrintJson(const QJsonDocument& doc) {
-    QByteArray text = doc.toJson(QJsonDocument::Indented);
-    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-}

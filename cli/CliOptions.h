@@ -4,8 +4,6 @@
 #include <optional>
 #include <string>
 
-#include <QJsonDocument>
-
 #include "cli/Commands.h"
 
 class CliOptions {
@@ -32,6 +30,3 @@ private:
     CommandArgs args_;
     std::string error_;
 };
-
-// Prints a JSON document, indented, to standard output.
-void PrintJson(const QJsonDocument& doc);

@@ -1,76 +1,99 @@
 // dvdconv info DISC [--json]: the titles of a disc as the title list shows them.
 #include <cstdio>
 #include <memory>
+#include <vector>
 
-#include <QJsonArray>
-#include <QJsonObject>
-
+#include "app/TitleListText.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/DefaultProfile.h"
-#include "app/TitleListText.h"
+#include "cli/JsonWriter.h"
 #include "platform/dvd/LibDvd.h"
 #include "platform/win/MessageService.h"
 
 namespace {
 
-QString Hex(std::int32_t id) { return QString::asprintf("0x%04X", static_cast<unsigned>(id)); }
+struct StreamRow {
+    std::int32_t id;
+    std::string text, language, languageCode, format;
+    int channels;
+};
+
+struct TitleRow {
+    int index;
+    std::string name, length, output;
+    double durationMs;
+    int chapters;
+    std::vector<StreamRow> audio, subtitles;
+};
+
+std::string Hex(std::int32_t id) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%04X", static_cast<unsigned>(id));
+    return buf;
+}
 
 // The two letters of a packed language code ("en"), "" when unset.
-QString LanguageCode(std::int32_t packed) {
+std::string LanguageCode(std::int32_t packed) {
     char a = static_cast<char>((packed >> 8) & 0xFF), b = static_cast<char>(packed & 0xFF);
     if (a < 'a' || a > 'z' || b < 'a' || b > 'z') return {};
-    return QString(QChar(a)) + QChar(b);
+    return {a, b};
 }
 
-QJsonObject TitleJson(const DvdTitleInfo& t, int index, const std::string& ext) {
-    QJsonObject o;
-    std::string name = TitleListText::ItemName(index);
-    o["index"] = index;
-    o["name"] = QString::fromStdString(name);
-    o["length"] = QString::fromStdString(TitleListText::LengthText(t.durationMs));
-    o["durationMs"] = t.durationMs;
-    o["chapters"] = t.chapterCount;
-    o["output"] = QString::fromStdString(name + ext);
-    QJsonArray audio;
+TitleRow MakeRow(const DvdTitleInfo& t, int index, const std::string& ext) {
+    TitleRow row{index, TitleListText::ItemName(index), TitleListText::LengthText(t.durationMs),
+                 "", t.durationMs, t.chapterCount, {}, {}};
+    row.output = row.name + ext;
     for (int i = 0; i < t.audioCount && i < kDvdMaxStreams; ++i) {
-        QJsonObject a;
-        a["id"] = Hex(t.audioIds[i]);
-        a["text"] = QString::fromStdString(
-            TitleListText::AudioEntry(t.audioLanguages[i], t.audioFormats[i], t.audioChannels[i]));
-        a["language"] = QString::fromStdString(TitleListText::LanguageOf(t.audioLanguages[i]));
-        a["languageCode"] = LanguageCode(t.audioLanguages[i]);
-        a["format"] = QString::fromStdString(TitleListText::FormatName(t.audioFormats[i]));
-        a["channels"] = TitleListText::ChannelCount(t.audioChannels[i]);
-        audio.append(a);
+        row.audio.push_back({t.audioIds[i],
+                             TitleListText::AudioEntry(t.audioLanguages[i], t.audioFormats[i], t.audioChannels[i]),
+                             TitleListText::LanguageOf(t.audioLanguages[i]), LanguageCode(t.audioLanguages[i]),
+                             TitleListText::FormatName(t.audioFormats[i]),
+                             TitleListText::ChannelCount(t.audioChannels[i])});
     }
-    o["audio"] = audio;
-    QJsonArray subs;
     for (int i = 0; i < t.subtitleCount && i < kDvdMaxStreams; ++i) {
-        QJsonObject s;
-        s["id"] = Hex(t.subtitleIds[i]);
-        s["language"] = QString::fromStdString(TitleListText::LanguageOf(t.subtitleLanguages[i]));
-        s["languageCode"] = LanguageCode(t.subtitleLanguages[i]);
-        subs.append(s);
+        std::string lang = TitleListText::LanguageOf(t.subtitleLanguages[i]);
+        row.subtitles.push_back({t.subtitleIds[i], lang, lang, LanguageCode(t.subtitleLanguages[i]), "", 0});
     }
-    o["subtitles"] = subs;
-    return o;
+    return row;
 }
 
-void PrintTitle(const QJsonObject& t) {
-    std::printf("%-10s %s  %2d chapter%s  %s\n", t["name"].toString().toUtf8().constData(),
-                t["length"].toString().toUtf8().constData(), t["chapters"].toInt(),
-                t["chapters"].toInt() == 1 ? " " : "s", t["output"].toString().toUtf8().constData());
-    for (const auto& v : t["audio"].toArray()) {
-        QJsonObject a = v.toObject();
-        std::printf("    audio     %s  %s\n", a["id"].toString().toUtf8().constData(),
-                    a["text"].toString().toUtf8().constData());
+void WriteStreams(JsonWriter& j, const char* key, const std::vector<StreamRow>& streams, bool audio) {
+    j.Key(key).BeginArray();
+    for (const StreamRow& s : streams) {
+        j.BeginObject().Key("id").String(Hex(s.id));
+        if (audio) j.Key("text").String(s.text);
+        j.Key("language").String(s.language).Key("languageCode").String(s.languageCode);
+        if (audio) j.Key("format").String(s.format).Key("channels").Int(s.channels);
+        j.EndObject();
     }
-    for (const auto& v : t["subtitles"].toArray()) {
-        QJsonObject s = v.toObject();
-        QString lang = s["language"].toString();
-        std::printf("    subtitle  %s  %s\n", s["id"].toString().toUtf8().constData(),
-                    lang.isEmpty() ? "(unknown language)" : lang.toUtf8().constData());
+    j.EndArray();
+}
+
+void PrintJson(const std::string& disc, int titleCount, const std::vector<TitleRow>& rows) {
+    JsonWriter j;
+    j.BeginObject().Key("disc").String(disc).Key("titleCount").Int(titleCount).Key("titles").BeginArray();
+    for (const TitleRow& r : rows) {
+        j.BeginObject().Key("index").Int(r.index).Key("name").String(r.name).Key("length").String(r.length);
+        j.Key("durationMs").Double(r.durationMs).Key("chapters").Int(r.chapters).Key("output").String(r.output);
+        WriteStreams(j, "audio", r.audio, true);
+        WriteStreams(j, "subtitles", r.subtitles, false);
+        j.EndObject();
+    }
+    j.EndArray().EndObject();
+    std::fputs(j.Text().c_str(), stdout);
+}
+
+void PrintText(const std::string& disc, int titleCount, const std::vector<TitleRow>& rows) {
+    std::printf("%s: %d title%s, %zu listed (3 s or longer)\n", disc.c_str(), titleCount,
+                titleCount == 1 ? "" : "s", rows.size());
+    for (const TitleRow& r : rows) {
+        std::printf("%-10s %s  %2d chapter%s  %s\n", r.name.c_str(), r.length.c_str(), r.chapters,
+                    r.chapters == 1 ? " " : "s", r.output.c_str());
+        for (const StreamRow& a : r.audio) std::printf("    audio     %s  %s\n", Hex(a.id).c_str(), a.text.c_str());
+        for (const StreamRow& s : r.subtitles)
+            std::printf("    subtitle  %s  %s\n", Hex(s.id).c_str(),
+                        s.language.empty() ? "(unknown language)" : s.language.c_str());
     }
 }
 
@@ -97,20 +120,12 @@ int RunInfoCommand(const CommandArgs& args) {
     }
 
     std::string ext = DefaultProfileExtension();
-    QJsonArray titles;
-    for (int t = 0; t < info->titleCount && t < kDvdMaxTitles; ++t) {
-        if (TitleListText::IsListed(info->titles[t])) titles.append(TitleJson(info->titles[t], t, ext));
-    }
-    if (json) {
-        QJsonObject root;
-        root["disc"] = QString::fromStdString(*disc);
-        root["titleCount"] = info->titleCount;
-        root["titles"] = titles;
-        PrintJson(QJsonDocument(root));
-        return 0;
-    }
-    std::printf("%s: %d title%s, %lld listed (3 s or longer)\n", disc->c_str(), info->titleCount,
-                info->titleCount == 1 ? "" : "s", static_cast<long long>(titles.size()));
-    for (const auto& t : titles) PrintTitle(t.toObject());
+    std::vector<TitleRow> rows;
+    for (int t = 0; t < info->titleCount && t < kDvdMaxTitles; ++t)
+        if (TitleListText::IsListed(info->titles[t])) rows.push_back(MakeRow(info->titles[t], t, ext));
+    if (json)
+        PrintJson(*disc, info->titleCount, rows);
+    else
+        PrintText(*disc, info->titleCount, rows);
     return 0;
 }

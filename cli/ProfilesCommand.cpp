@@ -1,59 +1,43 @@
 // dvdconv profiles [--json]: the output profile catalogue.
 #include <cstdio>
-
-#include <QJsonArray>
-#include <QJsonObject>
+#include <string>
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/DefaultProfile.h"
+#include "cli/JsonWriter.h"
 #include "platform/win/TextConvert.h"
 
 namespace {
 
-QString Q(std::u16string_view s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
-
-QJsonObject ProfileJson(const OutputProfile& p, int defaultIndex) {
+void WriteJson(JsonWriter& j, const OutputProfile& p, bool isDefault) {
     const EncodeParams& e = p.EncodeParams;
-    QJsonObject o;
-    o["index"] = p.Index;
-    o["default"] = p.Index == defaultIndex;
-    o["name"] = Q(TextOf(p.ProfileName));
-    o["extension"] = Q(TextOf(p.FormatExt));
+    j.BeginObject().Key("index").Int(p.Index).Key("default").Bool(isDefault);
+    j.Key("name").String(Utf16ToUtf8(TextOf(p.ProfileName)));
+    j.Key("extension").String(Utf16ToUtf8(TextOf(p.FormatExt)));
     if (e.HasVideo) {
-        QJsonObject v;
-        v["codec"] = QString::fromUtf8(TextOf(e.VideoCodecName).data(), TextOf(e.VideoCodecName).size());
-        v["width"] = e.Width;
-        v["height"] = e.Height;
-        v["frameRate"] = e.FrameRate / 1000.0;
-        v["bitRate"] = e.VideoBitRate;
-        o["video"] = v;
+        j.Key("video").BeginObject().Key("codec").String(TextOf(e.VideoCodecName));
+        j.Key("width").Int(e.Width).Key("height").Int(e.Height);
+        j.Key("frameRate").Double(e.FrameRate / 1000.0).Key("bitRate").Int(e.VideoBitRate).EndObject();
     }
     if (e.HasAudio) {
-        QJsonObject a;
-        a["codec"] = QString::fromUtf8(TextOf(e.AudioCodecName).data(), TextOf(e.AudioCodecName).size());
-        a["sampleRate"] = e.SampleRate;
-        a["channels"] = e.Channel;
-        a["bitRate"] = e.AudioBitRate;
-        o["audio"] = a;
+        j.Key("audio").BeginObject().Key("codec").String(TextOf(e.AudioCodecName));
+        j.Key("sampleRate").Int(e.SampleRate).Key("channels").Int(e.Channel);
+        j.Key("bitRate").Int(e.AudioBitRate).EndObject();
     }
-    return o;
+    j.EndObject();
 }
 
-void PrintProfile(const QJsonObject& o) {
-    std::printf("%c%3d  %s\n       %-5s", o["default"].toBool() ? '*' : ' ', o["index"].toInt(),
-                o["name"].toString().toUtf8().constData(), o["extension"].toString().toUtf8().constData());
-    if (o.contains("video")) {
-        QJsonObject v = o["video"].toObject();
-        std::printf("  video %s %dx%d %.3f fps %d kbit/s", v["codec"].toString().toUtf8().constData(),
-                    v["width"].toInt(), v["height"].toInt(), v["frameRate"].toDouble(),
-                    v["bitRate"].toInt() / 1000);
-    }
-    if (o.contains("audio")) {
-        QJsonObject a = o["audio"].toObject();
-        std::printf("  audio %s %d Hz %d ch %d kbit/s", a["codec"].toString().toUtf8().constData(),
-                    a["sampleRate"].toInt(), a["channels"].toInt(), a["bitRate"].toInt() / 1000);
-    }
+void PrintText(const OutputProfile& p, bool isDefault) {
+    const EncodeParams& e = p.EncodeParams;
+    std::printf("%c%3d  %s\n       %-5s", isDefault ? '*' : ' ', p.Index,
+                Utf16ToUtf8(TextOf(p.ProfileName)).c_str(), Utf16ToUtf8(TextOf(p.FormatExt)).c_str());
+    if (e.HasVideo)
+        std::printf("  video %s %dx%d %.3f fps %d kbit/s", std::string(TextOf(e.VideoCodecName)).c_str(),
+                    e.Width, e.Height, e.FrameRate / 1000.0, e.VideoBitRate / 1000);
+    if (e.HasAudio)
+        std::printf("  audio %s %d Hz %d ch %d kbit/s", std::string(TextOf(e.AudioCodecName)).c_str(),
+                    e.SampleRate, e.Channel, e.AudioBitRate / 1000);
     std::printf("\n");
 }
 
@@ -69,16 +53,17 @@ int RunProfilesCommand(const CommandArgs& args) {
     OutputProfile def = EmptyProfile();
     int defaultIndex = DefaultProfile(*catalogue, def) ? def.Index : -1;
 
-    QJsonArray list;
+    JsonWriter j;
+    j.BeginArray();
     catalogue->Lock();
-    for (auto* n = catalogue->First(); n; n = catalogue->Next(n)) list.append(ProfileJson(n->profile, defaultIndex));
-    catalogue->Unlock();
-
-    if (json) {
-        PrintJson(QJsonDocument(list));
-        return 0;
+    for (auto* n = catalogue->First(); n; n = catalogue->Next(n)) {
+        if (json)
+            WriteJson(j, n->profile, n->profile.Index == defaultIndex);
+        else
+            PrintText(n->profile, n->profile.Index == defaultIndex);
     }
-    for (const auto& p : list) PrintProfile(p.toObject());
-    std::printf("(* marks the default profile)\n");
+    catalogue->Unlock();
+    j.EndArray();
+    std::fputs(json ? j.Text().c_str() : "(* marks the default profile)\n", stdout);
     return 0;
 }

@@ -4,20 +4,21 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/Engine.h"
 
 namespace {
 
 struct Command {
     const char* name;
     const char* synopsis;
-    int (*run)(const CommandArgs&);
+    int (*run)(const CommandArgs&); // null: runs in the media engine module
 };
 
 constexpr Command kCommands[] = {
     {"info", "info DISC [--json]              list the titles of a disc", RunInfoCommand},
     {"profiles", "profiles [--json]               list the output profiles", RunProfilesCommand},
     {"streams", "streams DISC --title N [--chapter C] [--json]  list the streams of a title",
-     RunStreamsCommand},
+     nullptr},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -40,7 +41,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const Command& c : kCommands) {
-        if (name == c.name) return c.run(CommandArgs(argv + 2, argv + argc));
+        if (name != c.name) continue;
+        CommandArgs args(argv + 2, argv + argc);
+        return c.run ? c.run(args) : RunEngineCommand(c.name, args);
     }
     std::fprintf(stderr, "dvdconv: unknown command '%s'\n\n", name.c_str());
     PrintUsage(stderr);

@@ -4,17 +4,8 @@
 #include <cstdlib>
 #include <mutex>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 namespace {
 std::mutex traceLock;
-
-void FfmpegLog(void* avcl, int level, const char* fmt, std::va_list args) {
-    if (level > AV_LOG_WARNING || !DebugTraceEnabled()) return;
-    DebugTraceV(fmt, args);
-}
 } // namespace
 
 bool DebugTraceEnabled() {
@@ -36,9 +27,4 @@ void DebugTrace(const char* format, ...) {
     va_start(args, format);
     DebugTraceV(format, args);
     va_end(args);
-}
-
-void RouteLibraryLogsToTrace() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(FfmpegLog); });
 }

@@ -110,7 +110,7 @@ TEST_F(CliOnDiscs, InfoAgreesWithLsdvd) {
             if (realMs < 3000 - 1) continue;
             ASSERT_LT(listed, ours.size());
             QJsonObject o = ours[listed++].toObject();
-            char name[16], length[16];
+            char name[32], length[64];
             std::snprintf(name, sizeof name, "Title_%02d", t.ix);
             long s = static_cast<long>(realMs / 1000.0 + 0.0005);
             std::snprintf(length, sizeof length, "%02ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
