@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/win/TestFiles.h"
@@ -248,6 +251,52 @@ TEST(Catalogue, EmptyWalk) {
     EXPECT_EQ(catalogue.First(), nullptr);
     EXPECT_EQ(catalogue.Next(nullptr), nullptr);
     catalogue.Unlock();
+}
+
+TEST(CatalogueDamage, MutatedFilesNeverCrash) {
+    // Deterministic damage of the shipped catalogue: bytes flipped, cut,
+    // duplicated. Every load must finish; whatever loads parses into records.
+    std::ifstream in(SourceDir() / "Format.xml", std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    ASSERT_FALSE(original.empty());
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const char specials[] = "<>/&;\"'=!?-[]#x\0\xFF\xC3";
+    TempFolder dir;
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes = original;
+        const int edits = 1 + next() % 20;
+        for (int e = 0; e < edits && !bytes.empty(); ++e) {
+            const size_t at = next() % bytes.size();
+            switch (next() % 4) {
+            case 0:
+                bytes[at] = specials[next() % (sizeof specials - 1)];
+                break;
+            case 1:
+                bytes.erase(at, next() % 64);
+                break;
+            case 2:
+                bytes.insert(at, bytes.substr(next() % bytes.size(), next() % 64));
+                break;
+            case 3:
+                bytes.resize(at);
+                break;
+            }
+        }
+        ProfileCatalogue catalogue;
+        if (catalogue.Load(dir.Write("Format.xml", bytes))) {
+            catalogue.Lock();
+            for (auto* node = catalogue.First(); node; node = catalogue.Next(node)) {
+                EXPECT_LT(TextOf(node->profile.ProfileName).size(), 160u);
+                EXPECT_LT(TextOf(node->profile.EncodeParams.VideoCodecName).size(), 16u);
+            }
+            catalogue.Unlock();
+        }
+    }
 }
 
 // ---- choice lists ----
