@@ -9,7 +9,6 @@
 
 #include "platform/dshow/ComponentRegistry.h"
 #include "platform/dshow/MediaType.h"
-#include "platform/dshow/NotifyWindow.h"
 #include "platform/dshow/SystemClock.h"
 #include "platform/win/DebugTrace.h"
 
@@ -111,10 +110,7 @@ private:
 FilterGraph::FilterGraph(IUnknown* outer, HRESULT* phr) : CUnknown("FilterGraph", outer, phr) {}
 
 FilterGraph::~FilterGraph() {
-    {
-        std::lock_guard lk(eventMutex_);
-        notifyWindow_ = nullptr;
-    }
+    events_.SetNotifyWindow(nullptr, 0, 0);
     CAutoLock lock(&lock_);
     StopLocked();
     // Tear down: disconnect every pin, leave the graph, release.
@@ -487,13 +483,10 @@ HRESULT FilterGraph::GetStreamTime(REFERENCE_TIME* t) {
 }
 
 void FilterGraph::ResetCompletion(bool noteRenderers) {
-    std::vector<IBaseFilter*> r;
-    if (noteRenderers) r = Renderers();
-    std::lock_guard lk(eventMutex_);
-    if (noteRenderers) renderers_ = std::set<IBaseFilter*>(r.begin(), r.end());
-    completed_.clear();
-    completeSent_ = false;
-    completionCode_ = 0;
+    if (noteRenderers)
+        events_.SetRenderers(Renderers());
+    else
+        events_.ResetCompletion();
 }
 
 HRESULT FilterGraph::PauseLocked() {
@@ -619,116 +612,52 @@ HRESULT FilterGraph::Invoke(LONG, REFIID, LCID, WORD, void*, void*, void*, UINT*
 
 // ---------------------------------------------------------------- events
 
-void FilterGraph::QueueEvent(LONG code, LONG_PTR p1, LONG_PTR p2) {
-    // Called with eventMutex_ held.
-    events_.push_back(Event{code, p1, p2});
-    if ((code == EC_COMPLETE || code == EC_USERABORT || code == EC_ERRORABORT) &&
-        completionCode_ == 0)
-        completionCode_ = code;
-    eventHandle_.Set();
-    eventCv_.notify_all();
-}
-
 HRESULT FilterGraph::Notify(LONG code, LONG_PTR p1, LONG_PTR p2) {
-    QObject* window = nullptr;
-    LONG msg = 0;
-    LONG_PTR param = 0;
-    bool post = false;
-    {
-        std::lock_guard lk(eventMutex_);
-        if (code == EC_COMPLETE && !cancelled_.count(EC_COMPLETE)) {
-            auto* sender = reinterpret_cast<IBaseFilter*>(p2);
-            if (sender) completed_.insert(sender);
-            bool all = !completeSent_;
-            for (IBaseFilter* r : renderers_)
-                if (!completed_.count(r)) all = false;
-            if (!all) return S_OK;
-            completeSent_ = true;
-            QueueEvent(EC_COMPLETE, S_OK, 0);
-        } else {
-            QueueEvent(code, p1, p2);
-        }
-        window = notifyWindow_;
-        msg = notifyMsg_;
-        param = notifyParam_;
-        post = window && notifyFlags_ == 0;
-    }
-    if (post) PostGraphNotify(window, msg, param);
+    events_.Add(code, p1, p2);
     return S_OK;
 }
 
 HRESULT FilterGraph::GetEventHandle(OAEVENT* h) {
     if (!h) return E_POINTER;
-    *h = reinterpret_cast<OAEVENT>(&eventHandle_);
+    *h = reinterpret_cast<OAEVENT>(events_.Handle());
     return S_OK;
 }
 
 HRESULT FilterGraph::GetEvent(LONG* code, LONG_PTR* p1, LONG_PTR* p2, LONG msTimeout) {
     if (!code || !p1 || !p2) return E_POINTER;
-    std::unique_lock lk(eventMutex_);
-    auto ready = [&] { return !events_.empty(); };
-    if (msTimeout < 0)
-        eventCv_.wait(lk, ready);
-    else if (!eventCv_.wait_for(lk, std::chrono::milliseconds(msTimeout), ready)) {
-        *code = 0;
-        *p1 = *p2 = 0;
-        return E_ABORT;
-    }
-    Event e = events_.front();
-    events_.pop_front();
-    if (events_.empty()) eventHandle_.Reset();
-    *code = e.code;
-    *p1 = e.p1;
-    *p2 = e.p2;
-    return S_OK;
+    return events_.Get(code, p1, p2, msTimeout);
 }
 
 HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* pEvCode) {
     if (!pEvCode) return E_POINTER;
-    std::unique_lock lk(eventMutex_);
-    auto ready = [&] { return completionCode_ != 0; };
-    if (msTimeout < 0)
-        eventCv_.wait(lk, ready);
-    else if (!eventCv_.wait_for(lk, std::chrono::milliseconds(msTimeout), ready)) {
-        *pEvCode = 0;
-        return E_ABORT;
-    }
-    *pEvCode = completionCode_;
-    return S_OK;
+    return events_.WaitForCompletion(msTimeout, pEvCode);
 }
 
 HRESULT FilterGraph::CancelDefaultHandling(LONG code) {
-    std::lock_guard lk(eventMutex_);
-    cancelled_.insert(code);
+    events_.Cancel(code);
     return S_OK;
 }
 
 HRESULT FilterGraph::RestoreDefaultHandling(LONG code) {
-    std::lock_guard lk(eventMutex_);
-    cancelled_.erase(code);
+    events_.Restore(code);
     return S_OK;
 }
 
 HRESULT FilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR) { return S_OK; }
 
 HRESULT FilterGraph::SetNotifyWindow(OAHWND hwnd, LONG msg, LONG_PTR param) {
-    std::lock_guard lk(eventMutex_);
-    notifyWindow_ = hwnd;
-    notifyMsg_ = msg;
-    notifyParam_ = param;
+    events_.SetNotifyWindow(hwnd, msg, param);
     return S_OK;
 }
 
 HRESULT FilterGraph::SetNotifyFlags(LONG flags) {
-    std::lock_guard lk(eventMutex_);
-    notifyFlags_ = flags;
+    events_.SetNotifyFlags(flags);
     return S_OK;
 }
 
 HRESULT FilterGraph::GetNotifyFlags(LONG* flags) {
     if (!flags) return E_POINTER;
-    std::lock_guard lk(eventMutex_);
-    *flags = notifyFlags_;
+    *flags = events_.NotifyFlags();
     return S_OK;
 }
 

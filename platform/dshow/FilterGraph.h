@@ -9,10 +9,11 @@
 // the application thread (serialised by the graph lock). Notify is called by
 // filters on any thread and never takes the graph lock.
 //
-// Default handling of EC_COMPLETE: the renderers (filters with a connected input
-// and no connected output) are noted when the graph leaves the stopped state; one
-// EC_COMPLETE (S_OK, 0) is queued once every one of them has sent its own. After
-// CancelDefaultHandling(EC_COMPLETE) every EC_COMPLETE passes at once.
+// Default handling of EC_COMPLETE (GraphEventQueue): the renderers (filters with
+// a connected input and no connected output) are noted when the graph leaves the
+// stopped state; one EC_COMPLETE (S_OK, 0) is queued once every one of them has
+// sent its own. After CancelDefaultHandling(EC_COMPLETE) every EC_COMPLETE passes
+// at once.
 #pragma once
 
 #include <condition_variable>
@@ -24,6 +25,7 @@
 
 #include "platform/dshow/AMEvent.h"
 #include "platform/dshow/CritSec.h"
+#include "platform/dshow/GraphEventQueue.h"
 #include "platform/dshow/Interfaces.h"
 #include "platform/dshow/Unknown.h"
 
@@ -129,10 +131,6 @@ private:
         IBaseFilter* filter; // reference
         std::wstring name;
     };
-    struct Event {
-        LONG code;
-        LONG_PTR p1, p2;
-    };
     // Undo log of an intelligent connect / render attempt.
     struct Attempt {
         std::vector<std::pair<ComPtr<IPin>, ComPtr<IPin>>> connections;
@@ -151,7 +149,6 @@ private:
     HRESULT PauseLocked();
     HRESULT RunLocked();
     HRESULT StopLocked();
-    void QueueEvent(LONG code, LONG_PTR p1, LONG_PTR p2);
 
     HRESULT ConnectVia(IPin* out, IPin* in, int depth, Attempt& log);
     HRESULT RenderVia(IPin* out, int depth, Attempt& log);
@@ -168,18 +165,5 @@ private:
     REFERENCE_TIME pausedAt_ = 0;      // stream time reached when paused
     GUID timeFormat_ = TIME_FORMAT_MEDIA_TIME;
 
-    // -- event queue, protected by eventMutex_
-    std::mutex eventMutex_;
-    std::condition_variable eventCv_;
-    std::deque<Event> events_;
-    CAMEvent eventHandle_{true};
-    std::set<LONG> cancelled_;
-    std::set<IBaseFilter*> renderers_;
-    std::set<IBaseFilter*> completed_;
-    bool completeSent_ = false;
-    LONG completionCode_ = 0; // the first EC_COMPLETE / EC_*ABORT queued
-    QObject* notifyWindow_ = nullptr;
-    LONG notifyMsg_ = 0;
-    LONG_PTR notifyParam_ = 0;
-    LONG notifyFlags_ = 0;
+    GraphEventQueue events_;
 };
