@@ -9,6 +9,7 @@
 #include "TestBytes.h"
 #include "demux/CMpegSplitterFile.h"
 #include "demux/StreamDescription.h"
+#include "demux/StreamListText.h"
 #include "demux/StreamMediaTypes.h"
 
 namespace {
@@ -443,6 +444,26 @@ TEST(MpegSplitterFile, SourceThatCompletesDuringTheScan) {
     EXPECT_EQ(file.Streams(CMpegSplitterFile::kAudio).size(), 2u);
     EXPECT_GT(file.ScannedDuration(), 25000000) << "the tail scan of the completion hook widened the span";
     EXPECT_EQ(file.GetPos(), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MpegSplitterFile, StreamListText) {
+    auto ps = DvdProgramStream();
+    ASSERT_TRUE(ps);
+    Parsed p(ps);
+    ASSERT_EQ(p.hr, S_OK);
+    std::string text = StreamListText(*p.file);
+    EXPECT_EQ(text.rfind("container: program stream\nrate: ", 0), 0u) << text;
+    EXPECT_NE(text.find("\nvideo    e000 (0000,e0,00) Video - MPEG2, Main Profile, Main Level, 352x240"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\naudio    bd80 (0000,bd,80) Audio - Dolby Digital, 48.0 kHz, 1 chn, 192.0 kbit/s "
+                        "[{E06D802C-DB46-11CF-B4D1-00805F6CBBEA}]\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nsubtitle 0000 (0000,00,00) Video - DVD Sub Picture"), std::string::npos) << text;
 }
 
 } // namespace
