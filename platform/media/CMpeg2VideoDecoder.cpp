@@ -28,7 +28,7 @@ CMpeg2VideoDecoder::CMpeg2VideoDecoder(IUnknown* outer, HRESULT* phr)
     subpicturePin_ = std::make_unique<CSubpictureInputPin>(this, &m_csFilter, phr, &overlay_);
 }
 
-CMpeg2VideoDecoder::~CMpeg2VideoDecoder() = default;
+CMpeg2VideoDecoder::~CMpeg2VideoDecoder() { DropHeld(); }
 
 CBasePin* CMpeg2VideoDecoder::GetPin(int n) {
     switch (n) {
@@ -157,6 +157,8 @@ HRESULT CMpeg2VideoDecoder::StartStreaming() {
 }
 
 HRESULT CMpeg2VideoDecoder::StopStreaming() {
+    DropHeld();
+    haveInputTime_ = false;
     core_.Close();
     return S_OK;
 }
@@ -167,10 +169,43 @@ HRESULT CMpeg2VideoDecoder::Receive(IMediaSample* sample) {
     if (FAILED(hr)) return hr;
     REFERENCE_TIME start = 0, stop = 0;
     const bool hasTime = SUCCEEDED(sample->GetTime(&start, &stop));
-    return core_.Decode(data, sample->GetActualDataLength(), hasTime, start,
-                        [this](const AVFrame* f, REFERENCE_TIME s, REFERENCE_TIME e) {
-                            return DeliverPicture(f, s, e);
-                        });
+    if (hasTime && (!haveInputTime_ || start > inputTime_)) {
+        inputTime_ = start;
+        haveInputTime_ = true;
+    }
+    hr = core_.Decode(data, sample->GetActualDataLength(), hasTime, start,
+                      [this](const AVFrame* f, REFERENCE_TIME s, REFERENCE_TIME e) {
+                          return OnPicture(f, s, e);
+                      });
+    if (FAILED(hr) || held_.empty() || !haveInputTime_) return hr;
+    return ReleaseHeld(inputTime_ - kSubpictureLead);
+}
+
+HRESULT CMpeg2VideoDecoder::OnPicture(const AVFrame* frame, REFERENCE_TIME start, REFERENCE_TIME stop) {
+    if (!subpicturePin_->IsConnected()) return DeliverPicture(frame, start, stop);
+    AVFrame* copy = av_frame_clone(frame);
+    if (!copy) return E_OUTOFMEMORY;
+    held_.push_back(Held{copy, start, stop});
+    return S_OK;
+}
+
+HRESULT CMpeg2VideoDecoder::ReleaseHeld(REFERENCE_TIME until) {
+    while (!held_.empty() && held_.front().start <= until) {
+        Held h = held_.front();
+        held_.pop_front();
+        HRESULT hr = DeliverPicture(h.frame, h.start, h.stop);
+        av_frame_free(&h.frame);
+        if (FAILED(hr)) {
+            DropHeld();
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+void CMpeg2VideoDecoder::DropHeld() {
+    for (Held& h : held_) av_frame_free(&h.frame);
+    held_.clear();
 }
 
 void CMpeg2VideoDecoder::CopyPicture(const AVFrame* frame, BYTE* dst) const {
@@ -226,10 +261,14 @@ HRESULT CMpeg2VideoDecoder::DeliverPicture(const AVFrame* frame, REFERENCE_TIME 
 HRESULT CMpeg2VideoDecoder::EndOfStream() {
     {
         CAutoLock lock(&m_csReceive);
-        if (core_.IsOpen() && m_pOutput->IsConnected())
-            core_.Drain([this](const AVFrame* f, REFERENCE_TIME s, REFERENCE_TIME e) {
-                return DeliverPicture(f, s, e);
+        if (core_.IsOpen() && m_pOutput->IsConnected()) {
+            HRESULT hr = core_.Drain([this](const AVFrame* f, REFERENCE_TIME s, REFERENCE_TIME e) {
+                return OnPicture(f, s, e);
             });
+            if (SUCCEEDED(hr)) ReleaseHeld(MAX_TIME);
+        }
+        DropHeld();
+        haveInputTime_ = false;
     }
     return CTransformFilter::EndOfStream();
 }
@@ -238,6 +277,8 @@ HRESULT CMpeg2VideoDecoder::EndFlush() {
     {
         CAutoLock lock(&m_csReceive);
         core_.Reset();
+        DropHeld();
+        haveInputTime_ = false;
         discontinuity_ = true;
     }
     return CTransformFilter::EndFlush();

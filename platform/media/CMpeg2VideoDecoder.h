@@ -6,6 +6,10 @@
 //
 // Every decoded picture goes out as one sample with start and stop times (100-ns
 // units, monotonic within a segment) and the subpictures of its time burned in.
+// While the subpicture input is connected, pictures are held until the video
+// input has reached kSubpictureLead past their time: a disc stores video well
+// ahead of its presentation time and subpictures about at theirs, so a
+// subpicture arrives after the pictures it covers have been decoded.
 // End of stream drains the decoder first; flush and new segment pass through and
 // restart the times.
 //
@@ -14,6 +18,7 @@
 // thread; connection and state changes on the application thread.
 #pragma once
 
+#include <deque>
 #include <memory>
 
 #include "platform/dshow/TransformFilter.h"
@@ -29,6 +34,8 @@ public:
 
     CMpeg2VideoDecoder(IUnknown* outer, HRESULT* phr);
     ~CMpeg2VideoDecoder() override;
+
+    static constexpr REFERENCE_TIME kSubpictureLead = UNITS; // 1 s
 
     int GetPinCount() override { return 3; }
     CBasePin* GetPin(int n) override;
@@ -57,6 +64,11 @@ private:
     // Width, height, frame duration and MPEG-2 flag of a video input type; false
     // when it is not one we decode.
     static bool ReadInputType(const CMediaType& mt, int* w, int* h, REFERENCE_TIME* frame, bool* mpeg2);
+    // A decoded picture: held (subpictures connected) or delivered at once.
+    HRESULT OnPicture(const AVFrame* frame, REFERENCE_TIME start, REFERENCE_TIME stop);
+    // Delivers the held pictures that start at or before until.
+    HRESULT ReleaseHeld(REFERENCE_TIME until);
+    void DropHeld();
     HRESULT DeliverPicture(const AVFrame* frame, REFERENCE_TIME start, REFERENCE_TIME stop);
     void CopyPicture(const AVFrame* frame, BYTE* dst) const;
 
@@ -65,6 +77,13 @@ private:
     // -- under the streaming lock (m_csReceive)
     Mpeg2DecodeCore core_;
     bool discontinuity_ = true;
+    struct Held {
+        AVFrame* frame; // owned reference
+        REFERENCE_TIME start, stop;
+    };
+    std::deque<Held> held_;
+    REFERENCE_TIME inputTime_ = 0; // latest time seen on the video input
+    bool haveInputTime_ = false;
     // -- set at connection (filter lock), read while streaming
     int width_ = 0, height_ = 0;
     REFERENCE_TIME frameDuration_ = 0;

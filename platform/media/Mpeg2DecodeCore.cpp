@@ -4,6 +4,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include <algorithm>
+
 #include "platform/win/DebugTrace.h"
 
 Mpeg2DecodeCore::~Mpeg2DecodeCore() { Close(); }
@@ -91,19 +93,33 @@ HRESULT Mpeg2DecodeCore::ReceiveFrames(const FrameSink& sink) {
 }
 
 HRESULT Mpeg2DecodeCore::Emit(const AVFrame* frame, const FrameSink& sink) {
-    REFERENCE_TIME duration = frameDuration_;
-    if (duration <= 0 && ctx_->framerate.num > 0)
-        duration = av_rescale(UNITS, ctx_->framerate.den, ctx_->framerate.num);
-    if (duration <= 0) duration = UNITS / 25;
-    duration += duration * frame->repeat_pict / 2;
+    // Frame rate: the stream's own, else the header's frame duration, else 25.
+    AVRational rate = ctx_->framerate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = frameDuration_ > 0 ? AVRational{int(UNITS), int(frameDuration_)} : AVRational{25, 1};
+    auto sinceAnchor = [&](std::int64_t halves) {
+        return av_rescale(halves, UNITS * rate.den, 2 * std::int64_t(rate.num));
+    };
 
-    REFERENCE_TIME start = frame->best_effort_timestamp;
-    if (start == AV_NOPTS_VALUE) start = frame->pts;
-    if (start == AV_NOPTS_VALUE) start = haveNext_ ? nextStart_ : 0;
-    // Keep times moving forward: a picture that would start before the previous
-    // one ended (rounded time stamps, missing or repeated ones) follows it instead.
-    if (haveNext_ && start < nextStart_) start = nextStart_;
-    const REFERENCE_TIME stop = start + duration;
+    std::int64_t pts = frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE) pts = frame->pts;
+    REFERENCE_TIME start;
+    if (pts != AV_NOPTS_VALUE) {
+        // A time of its own; never before the previous picture's end.
+        start = haveNext_ && pts < nextStart_ ? nextStart_ : pts;
+        anchor_ = start;
+        halfFrames_ = 0;
+    } else {
+        // Counted on from the last picture with a time, in exact frame-rate steps.
+        start = haveNext_ ? anchor_ + sinceAnchor(halfFrames_) : 0;
+        if (!haveNext_) {
+            anchor_ = 0;
+            halfFrames_ = 0;
+        }
+    }
+    // Two fields per picture, plus one for each repeated field.
+    halfFrames_ += 2 + std::max(0, frame->repeat_pict);
+    const REFERENCE_TIME stop = anchor_ + sinceAnchor(halfFrames_);
     nextStart_ = stop;
     haveNext_ = true;
     return sink(frame, start, stop);

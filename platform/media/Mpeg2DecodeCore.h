@@ -4,8 +4,8 @@
 // start time with the picture that begins in it.
 //
 // Times are 100-ns units. A picture without a time of its own follows the one
-// before it; its duration is the frame duration, plus half of it per repeated
-// field. Times never go backwards within a segment (Reset starts a new one).
+// before it, counted in exact frame-rate steps from the last picture that had
+// one; its duration is one frame, plus half a frame per repeated field. Times never go backwards within a segment (Reset starts a new one).
 //
 // Not thread-safe: one streaming thread at a time (the decoder's streaming lock).
 #pragma once
@@ -61,5 +61,7 @@ private:
     AVPacket* packet_ = nullptr;
     REFERENCE_TIME frameDuration_ = 0;
     REFERENCE_TIME nextStart_ = 0; // stop of the last picture out
+    REFERENCE_TIME anchor_ = 0;    // start of the last picture that had a time
+    std::int64_t halfFrames_ = 0;  // fields since the anchor
     bool haveNext_ = false;
 };
