@@ -41,8 +41,11 @@ HRESULT CPcmCapture::Render(IMediaSample* s) {
 }
 
 HRESULT CPcmCapture::RenderEndOfStream() {
-    std::lock_guard<std::mutex> g(m);
-    ++eos;
+    {
+        std::lock_guard<std::mutex> g(m);
+        ++eos;
+    }
+    NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;
 }
 
