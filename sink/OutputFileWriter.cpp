@@ -1,0 +1,407 @@
+#include "sink/OutputFileWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/win/DebugTrace.h"
+
+namespace {
+
+std::string ErrorText(int err) {
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, buf, sizeof buf);
+    return buf;
+}
+
+// Samples per encoder call for encoders that take any frame size (PCM).
+constexpr int kVariableFrameSamples = 1024;
+
+AVRational VideoTimeBase(int frameRate) {
+    switch (frameRate) {
+    case 23976: return AVRational{1001, 24000};
+    case 29970: return AVRational{1001, 30000};
+    case 59940: return AVRational{1001, 60000};
+    default: {
+        // Exact for every rate in thousandths (12500 gives 2/25, not 1/12).
+        AVRational tb{};
+        av_reduce(&tb.num, &tb.den, 1000, std::max(frameRate, 1), 1 << 30);
+        return tb;
+    }
+    }
+}
+
+} // namespace
+
+OutputFileWriter::OutputFileWriter() = default;
+
+OutputFileWriter::~OutputFileWriter() { Close(); }
+
+void OutputFileWriter::SetEncoderThreads(int threads) { m_threads = std::max(1, threads); }
+
+int OutputFileWriter::ThreadsForCpuUsage(int cpuUsagePercent, int cores) {
+    int pct = std::clamp(cpuUsagePercent, 0, 100);
+    return std::max(1, std::max(cores, 1) * pct / 100);
+}
+
+bool OutputFileWriter::Fail(const std::string& reason) {
+    m_error = reason;
+    DebugTrace("OutputFileWriter: %s\n", reason.c_str());
+    ReleaseAll();
+    return false;
+}
+
+bool OutputFileWriter::Open(const std::string& path, const EncodeParams& params) {
+    Close();
+    m_error.clear();
+    m_path = path;
+    m_params = params;
+
+    const AVCodec* video = nullptr;
+    const AVCodec* audio = nullptr;
+    std::string videoName(TextOf(params.VideoCodecName));
+    std::string audioName(TextOf(params.AudioCodecName));
+    if (params.HasVideo && !videoName.empty()) {
+        video = avcodec_find_encoder_by_name(videoName.c_str());
+        if (!video) return Fail("unknown video encoder \"" + videoName + "\"");
+    }
+    if (params.HasAudio && !audioName.empty()) {
+        audio = avcodec_find_encoder_by_name(audioName.c_str());
+        if (!audio) return Fail("unknown audio encoder \"" + audioName + "\"");
+    }
+    if (!video && !audio) return Fail("the profile names no video and no audio encoder");
+    if (video && (params.Width <= 0 || params.Height <= 0 || params.FrameRate <= 0))
+        return Fail("invalid picture size or frame rate");
+    if (audio && (params.SampleRate <= 0 || params.Channel <= 0 || params.Channel > 8))
+        return Fail("invalid sample rate or channel count");
+
+    int err = avformat_alloc_output_context2(&m_out, nullptr, nullptr, path.c_str());
+    if (err < 0 || !m_out) {
+        m_out = nullptr;
+        return Fail("no container for the file name \"" + path + "\"");
+    }
+    for (const AVCodec* c : {video, audio}) {
+        if (c && avformat_query_codec(m_out->oformat, c->id, FF_COMPLIANCE_NORMAL) == 0)
+            return Fail(std::string("the container \"") + m_out->oformat->name +
+                        "\" cannot hold " + c->name);
+    }
+    if (video && !AddVideoStream(video)) return false;
+    if (audio && !AddAudioStream(audio)) return false;
+
+    m_packet = av_packet_alloc();
+    if (!m_packet) return Fail("out of memory");
+
+    if (!(m_out->oformat->flags & AVFMT_NOFILE)) {
+        err = avio_open(&m_out->pb, path.c_str(), AVIO_FLAG_WRITE);
+        if (err < 0) return Fail("cannot create \"" + path + "\": " + ErrorText(err));
+        m_fileOpened = true;
+    }
+    err = avformat_write_header(m_out, nullptr);
+    if (err < 0) return Fail("cannot write the header of \"" + path + "\": " + ErrorText(err));
+    m_headerWritten = true;
+    return true;
+}
+
+bool OutputFileWriter::AddVideoStream(const AVCodec* codec) {
+    const EncodeParams& p = m_params;
+    m_videoCtx = avcodec_alloc_context3(codec);
+    if (!m_videoCtx) return Fail("out of memory");
+    AVCodecContext* c = m_videoCtx;
+    c->bit_rate = p.VideoBitRate;
+    c->width = p.Width;
+    c->height = p.Height;
+    c->time_base = VideoTimeBase(p.FrameRate);
+    c->framerate = AVRational{c->time_base.den, c->time_base.num};
+    c->gop_size = std::max(1, p.FrameRate / 1000);
+    c->pix_fmt = codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+    c->max_b_frames = 0;
+    c->sample_aspect_ratio = AVRational{1, 1};
+    c->thread_count = m_threads;
+    if (codec->id == AV_CODEC_ID_MJPEG) c->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+    if (m_out->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    int err = avcodec_open2(c, codec, nullptr);
+    if (err < 0)
+        return Fail(std::string("video encoder ") + codec->name + " refused its settings: " +
+                    ErrorText(err));
+    m_videoStream = avformat_new_stream(m_out, nullptr);
+    if (!m_videoStream) {
+        std::fputs("Could not alloc stream\n", stderr);
+        return Fail("could not add the video stream");
+    }
+    m_videoStream->id = 0;
+    avcodec_parameters_from_context(m_videoStream->codecpar, c);
+    m_videoStream->time_base = c->time_base;
+    m_videoStream->sample_aspect_ratio = c->sample_aspect_ratio;
+    m_videoStream->avg_frame_rate = c->framerate;
+
+    m_videoFrame = av_frame_alloc();
+    if (!m_videoFrame) return Fail("out of memory");
+    if (c->pix_fmt != AV_PIX_FMT_YUV420P) {
+        m_scaler = sws_getContext(p.Width, p.Height, AV_PIX_FMT_YUV420P, p.Width, p.Height,
+                                  c->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        m_videoFrame->format = c->pix_fmt;
+        m_videoFrame->width = p.Width;
+        m_videoFrame->height = p.Height;
+        if (!m_scaler || av_frame_get_buffer(m_videoFrame, 0) < 0)
+            return Fail("cannot convert pictures for the video encoder");
+    }
+    m_lastPicture.assign(size_t(p.Width) * p.Height * 3 / 2, 0);
+    // A black picture until the first one arrives.
+    std::memset(m_lastPicture.data() + size_t(p.Width) * p.Height, 128,
+                m_lastPicture.size() - size_t(p.Width) * p.Height);
+    return true;
+}
+
+bool OutputFileWriter::AddAudioStream(const AVCodec* codec) {
+    const EncodeParams& p = m_params;
+    m_audioCtx = avcodec_alloc_context3(codec);
+    if (!m_audioCtx) return Fail("out of memory");
+    AVCodecContext* c = m_audioCtx;
+    c->bit_rate = p.AudioBitRate;
+    c->sample_rate = p.SampleRate;
+    c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&c->ch_layout, p.Channel);
+    c->time_base = AVRational{1, p.SampleRate};
+    c->thread_count = m_threads;
+    if (codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL)
+        c->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+    if (m_out->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    int err = avcodec_open2(c, codec, nullptr);
+    if (err < 0)
+        return Fail(std::string("audio encoder ") + codec->name + " refused its settings: " +
+                    ErrorText(err));
+    m_audioStream = avformat_new_stream(m_out, nullptr);
+    if (!m_audioStream) {
+        std::fputs("Could not alloc stream\n", stderr);
+        return Fail("could not add the audio stream");
+    }
+    m_audioStream->id = 1;
+    avcodec_parameters_from_context(m_audioStream->codecpar, c);
+    m_audioStream->time_base = c->time_base;
+
+    bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || c->frame_size <= 1;
+    m_audioFrameSamples = variable ? kVariableFrameSamples : c->frame_size;
+    m_smallLastFrame = variable || (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
+
+    m_audioFrame = av_frame_alloc();
+    if (!m_audioFrame) return Fail("out of memory");
+    m_audioFrame->format = c->sample_fmt;
+    m_audioFrame->sample_rate = c->sample_rate;
+    m_audioFrame->nb_samples = m_audioFrameSamples;
+    av_channel_layout_copy(&m_audioFrame->ch_layout, &c->ch_layout);
+    if (av_frame_get_buffer(m_audioFrame, 0) < 0) return Fail("out of memory");
+
+    err = swr_alloc_set_opts2(&m_resampler, &c->ch_layout, c->sample_fmt, c->sample_rate,
+                              &c->ch_layout, AV_SAMPLE_FMT_S16, c->sample_rate, 0, nullptr);
+    if (err < 0 || swr_init(m_resampler) < 0)
+        return Fail("cannot convert sound for the audio encoder");
+    m_fifo.clear();
+    m_fifoRead = 0;
+    return true;
+}
+
+int OutputFileWriter::SendAndWrite(AVCodecContext* ctx, AVStream* st, AVFrame* frame) {
+    int err = avcodec_send_frame(ctx, frame);
+    if (err < 0 && !(frame == nullptr && err == AVERROR_EOF)) {
+        m_error = std::string("encoding failed: ") + ErrorText(err);
+        return -1;
+    }
+    for (;;) {
+        err = avcodec_receive_packet(ctx, m_packet);
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return 0;
+        if (err < 0) {
+            m_error = std::string("encoding failed: ") + ErrorText(err);
+            return -1;
+        }
+        av_packet_rescale_ts(m_packet, ctx->time_base, st->time_base);
+        m_packet->stream_index = st->index;
+        err = av_interleaved_write_frame(m_out, m_packet);
+        if (err < 0 && !m_writeFailed) {
+            m_writeFailed = true;
+            m_error = "cannot write to \"" + m_path + "\": " + ErrorText(err);
+            DebugTrace("OutputFileWriter: %s\n", m_error.c_str());
+        }
+    }
+}
+
+int OutputFileWriter::WriteVideo(const std::uint8_t* picture) {
+    if (!m_videoCtx || !m_headerWritten || !picture) return -1;
+    const int w = m_params.Width, h = m_params.Height;
+    const std::uint8_t* y = picture;
+    const std::uint8_t* v = picture + size_t(w) * h;
+    const std::uint8_t* u = v + size_t(w / 2) * (h / 2);
+    std::memcpy(m_lastPicture.data(), picture, m_lastPicture.size());
+    m_haveLastPicture = true;
+
+    if (m_scaler) {
+        if (av_frame_make_writable(m_videoFrame) < 0) return -1;
+        const std::uint8_t* src[4] = {y, u, v, nullptr};
+        const int stride[4] = {w, w / 2, w / 2, 0};
+        sws_scale(m_scaler, src, stride, 0, h, m_videoFrame->data, m_videoFrame->linesize);
+    } else {
+        // The encoder copies a picture it keeps (the frame owns no buffer).
+        av_frame_unref(m_videoFrame);
+        m_videoFrame->format = AV_PIX_FMT_YUV420P;
+        m_videoFrame->width = w;
+        m_videoFrame->height = h;
+        m_videoFrame->data[0] = const_cast<std::uint8_t*>(y);
+        m_videoFrame->data[1] = const_cast<std::uint8_t*>(u);
+        m_videoFrame->data[2] = const_cast<std::uint8_t*>(v);
+        m_videoFrame->linesize[0] = w;
+        m_videoFrame->linesize[1] = w / 2;
+        m_videoFrame->linesize[2] = w / 2;
+    }
+    m_videoFrame->pts = m_videoFrames++;
+    return SendAndWrite(m_videoCtx, m_videoStream, m_videoFrame);
+}
+
+int OutputFileWriter::EncodeAudioFrame(const std::uint8_t* s16, int samples) {
+    if (av_frame_make_writable(m_audioFrame) < 0) return -1;
+    m_audioFrame->nb_samples = samples;
+    const std::uint8_t* in[1] = {s16};
+    int got = swr_convert(m_resampler, m_audioFrame->data, samples, in, samples);
+    if (got < 0) return -1;
+    m_audioFrame->nb_samples = got;
+    m_audioFrame->pts = m_audioPts;
+    m_audioPts += got;
+    return SendAndWrite(m_audioCtx, m_audioStream, m_audioFrame);
+}
+
+int OutputFileWriter::EncodeAudioFrames(bool flush) {
+    const size_t sampleBytes = size_t(2) * m_params.Channel;
+    const size_t frameBytes = sampleBytes * m_audioFrameSamples;
+    while (m_fifo.size() - m_fifoRead >= frameBytes) {
+        if (EncodeAudioFrame(m_fifo.data() + m_fifoRead, m_audioFrameSamples) < 0) return -1;
+        m_fifoRead += frameBytes;
+    }
+    if (flush) {
+        size_t rest = (m_fifo.size() - m_fifoRead) / sampleBytes * sampleBytes;
+        if (rest > 0) {
+            std::vector<std::uint8_t> last(m_fifo.begin() + long(m_fifoRead),
+                                           m_fifo.begin() + long(m_fifoRead + rest));
+            // Encoders that need whole frames get the last one padded with silence.
+            if (!m_smallLastFrame) last.resize(frameBytes, 0);
+            if (EncodeAudioFrame(last.data(), int(last.size() / sampleBytes)) < 0) return -1;
+        }
+        m_fifo.clear();
+        m_fifoRead = 0;
+    } else if (m_fifoRead > 0 && m_fifoRead >= m_fifo.size() / 2) {
+        m_fifo.erase(m_fifo.begin(), m_fifo.begin() + long(m_fifoRead));
+        m_fifoRead = 0;
+    }
+    return 0;
+}
+
+int OutputFileWriter::QueueAudio(const std::uint8_t* bytes, std::size_t length) {
+    if (!m_audioCtx || !m_headerWritten) return -1;
+    if (bytes)
+        m_fifo.insert(m_fifo.end(), bytes, bytes + length);
+    else
+        m_fifo.resize(m_fifo.size() + length, 0);
+    m_audioBytesIn += std::int64_t(length);
+    return EncodeAudioFrames(false);
+}
+
+int OutputFileWriter::WriteAudio(const std::uint8_t* bytes, std::size_t length) {
+    if (!bytes && length) return -1;
+    return QueueAudio(bytes, length);
+}
+
+int OutputFileWriter::WriteSilence(std::int64_t samples) {
+    if (samples <= 0) return 0;
+    return QueueAudio(nullptr, size_t(samples) * 2 * size_t(m_params.Channel));
+}
+
+std::int64_t OutputFileWriter::AudioSamples() const {
+    return m_params.Channel > 0 ? m_audioBytesIn / (2 * m_params.Channel) : 0;
+}
+
+std::int64_t OutputFileWriter::SegmentAudioSamples() const {
+    return AudioSamples() - m_segAudioBase;
+}
+
+double OutputFileWriter::FrameDuration100ns() const {
+    if (!m_videoCtx) return 0.0;
+    return 1e7 * m_videoCtx->time_base.num / m_videoCtx->time_base.den;
+}
+
+void OutputFileWriter::BeginSegment() {
+    m_segVideoBase = m_videoFrames;
+    m_segAudioBase = AudioSamples();
+}
+
+void OutputFileWriter::FinishSegment() {
+    if (!m_videoCtx || !m_audioCtx || !m_headerWritten) return;
+    const double frame = FrameDuration100ns();
+    const double videoEnd = double(SegmentVideoFrames()) * frame;
+    const double audioEnd = double(SegmentAudioSamples()) * 1e7 / m_params.SampleRate;
+    if (audioEnd < videoEnd) {
+        WriteSilence(std::llround((videoEnd - audioEnd) * m_params.SampleRate / 1e7));
+        return;
+    }
+    // Repeat the last picture while the sound runs on by more than half a frame.
+    std::vector<std::uint8_t> last = m_lastPicture;
+    for (double end = videoEnd; audioEnd - end > frame / 2; end += frame)
+        if (WriteVideo(last.data()) < 0) break;
+}
+
+bool OutputFileWriter::Close() {
+    if (!m_out) return true;
+    bool ok = true;
+    if (m_headerWritten) {
+        if (m_videoCtx && SendAndWrite(m_videoCtx, m_videoStream, nullptr) < 0) ok = false;
+        if (m_audioCtx) {
+            if (EncodeAudioFrames(true) < 0) ok = false;
+            if (SendAndWrite(m_audioCtx, m_audioStream, nullptr) < 0) ok = false;
+        }
+        int err = av_write_trailer(m_out);
+        if (err < 0) {
+            ok = false;
+            m_error = "cannot finish \"" + m_path + "\": " + ErrorText(err);
+        }
+    }
+    if (m_fileOpened && avio_closep(&m_out->pb) < 0) ok = false;
+    m_fileOpened = false;
+    if (m_writeFailed) ok = false;
+    ReleaseAll();
+    return ok;
+}
+
+void OutputFileWriter::ReleaseAll() {
+    if (m_out && m_fileOpened) avio_closep(&m_out->pb);
+    m_fileOpened = false;
+    avcodec_free_context(&m_videoCtx);
+    avcodec_free_context(&m_audioCtx);
+    if (m_out) avformat_free_context(m_out);
+    m_out = nullptr;
+    m_videoStream = nullptr;
+    m_audioStream = nullptr;
+    av_packet_free(&m_packet);
+    av_frame_free(&m_videoFrame);
+    av_frame_free(&m_audioFrame);
+    sws_freeContext(m_scaler);
+    m_scaler = nullptr;
+    swr_free(&m_resampler);
+    m_headerWritten = false;
+    m_writeFailed = false;
+    m_haveLastPicture = false;
+    m_fifo.clear();
+    m_fifoRead = 0;
+    m_videoFrames = 0;
+    m_audioBytesIn = 0;
+    m_audioPts = 0;
+    m_segVideoBase = 0;
+    m_segAudioBase = 0;
+}
