@@ -15,13 +15,18 @@ std::vector<Nal> SplitStartCodes(const std::vector<std::uint8_t>& d) {
     std::vector<Nal> out;
     std::size_t n = d.size();
     std::size_t i = 0;
-    auto isStart = [&](std::size_t k) { return k + 2 < n && d[k] == 0 && d[k + 1] == 0 && d[k + 2] == 1; };
-    while (i < n && !isStart(i)) ++i;
+    auto isStart = [&](std::size_t k) {
+        return k + 2 < n && d[k] == 0 && d[k + 1] == 0 && d[k + 2] == 1;
+    };
+    while (i < n && !isStart(i))
+        ++i;
     while (i < n) {
         std::size_t s = i + 3, e = s;
-        while (e < n && !isStart(e)) ++e;
+        while (e < n && !isStart(e))
+            ++e;
         std::size_t next = e;
-        while (e > s && d[e - 1] == 0) --e;
+        while (e > s && d[e - 1] == 0)
+            --e;
         out.push_back({s, e});
         i = next;
     }
@@ -61,8 +66,20 @@ bool ParseSps(const std::vector<std::uint8_t>& rbsp, AvcHeader& h) {
     if (br.ReadUe() > 31) return false;
     int chroma = 1;
     switch (h.profile) {
-    case 100: case 110: case 122: case 244: case 44: case 83: case 86: case 118: case 128:
-    case 138: case 139: case 134: case 135: case 144:
+    case 100:
+    case 110:
+    case 122:
+    case 244:
+    case 44:
+    case 83:
+    case 86:
+    case 118:
+    case 128:
+    case 138:
+    case 139:
+    case 134:
+    case 135:
+    case 144:
         chroma = static_cast<int>(br.ReadUe());
         if (chroma > 3) return false;
         if (chroma == 3) br.Skip(1);
@@ -74,7 +91,8 @@ bool ParseSps(const std::vector<std::uint8_t>& rbsp, AvcHeader& h) {
                 if (br.Read(1)) SkipScalingList(br, i < 6 ? 16 : 64);
         }
         break;
-    default: break;
+    default:
+        break;
     }
     br.ReadUe(); // log2 max frame num
     std::uint32_t pocType = br.ReadUe();
@@ -86,7 +104,8 @@ bool ParseSps(const std::vector<std::uint8_t>& rbsp, AvcHeader& h) {
         br.ReadSe();
         std::uint32_t cycle = br.ReadUe();
         if (cycle > 255) return false;
-        for (std::uint32_t i = 0; i < cycle; ++i) br.ReadSe();
+        for (std::uint32_t i = 0; i < cycle; ++i)
+            br.ReadSe();
     } else if (pocType > 2) {
         return false;
     }
@@ -187,16 +206,18 @@ bool ParseVc1SequenceHeader(const std::vector<std::uint8_t>& data, Vc1Header& h)
         h.height = static_cast<int>(br.Read(12) + 1) * 2;
         br.Skip(1); // pulldown
         h.interlaced = br.Read(1);
-        br.Skip(4); // frame counter, interpolation, reserved, progressive segmented frame
+        br.Skip(4);       // frame counter, interpolation, reserved, progressive segmented frame
         if (br.Read(1)) { // display extension
             br.Skip(28);
             if (br.Read(1) && br.Read(4) == 15) br.Skip(16);
             if (br.Read(1)) {
                 if (br.Read(1) == 0) {
-                    static constexpr int kNr[8] = {0, 24000, 25000, 30000, 50000, 60000, 48000, 72000};
+                    static constexpr int kNr[8] = {0,     24000, 25000, 30000,
+                                                   50000, 60000, 48000, 72000};
                     std::uint32_t nr = br.Read(8), dr = br.Read(4);
                     if (nr >= 1 && nr <= 7 && (dr == 1 || dr == 2))
-                        h.avgTimePerFrame = mpeg::kUnitsPerSecond * (dr == 1 ? 1000 : 1001) / kNr[nr];
+                        h.avgTimePerFrame =
+                            mpeg::kUnitsPerSecond * (dr == 1 ? 1000 : 1001) / kNr[nr];
                 } else {
                     std::uint32_t exp = br.Read(16);
                     h.avgTimePerFrame = mpeg::kUnitsPerSecond * 32 / (exp + 1);
@@ -209,7 +230,8 @@ bool ParseVc1SequenceHeader(const std::vector<std::uint8_t>& data, Vc1Header& h)
         if (u + 1 < units.size() && units[u + 1].end > units[u + 1].start &&
             data[units[u + 1].start] == 0x0E)
             end = units[u + 1].end;
-        h.raw.assign(data.begin() + static_cast<long>(nal.start - 3), data.begin() + static_cast<long>(end));
+        h.raw.assign(data.begin() + static_cast<long>(nal.start - 3),
+                     data.begin() + static_cast<long>(end));
         return true;
     }
     return false;

@@ -16,7 +16,8 @@ CBaseSplitterFile::CBaseSplitterFile(IAsyncReader* reader, HRESULT& hr, int cach
     streaming_ = total == 0 && available > 0;
     randomAccess_ = total > 0 && total == available;
     length_ = streaming_ ? available : total;
-    if (length_ < 0 || (randomAccessRequired && !randomAccess_) || (!streamingAllowed && streaming_))
+    if (length_ < 0 || (randomAccessRequired && !randomAccess_) ||
+        (!streamingAllowed && streaming_))
         return;
     if (cacheBytes > 0) {
         cache_.reset(new (std::nothrow) BYTE[static_cast<std::size_t>(cacheBytes)]);
@@ -164,9 +165,13 @@ std::uint64_t CBaseSplitterFile::ReadBits(int count, bool peek) {
     return (hi << 32) | lo;
 }
 
-void CBaseSplitterFile::AlignToByte() { bitCount_ &= ~7; }
+void CBaseSplitterFile::AlignToByte() {
+    bitCount_ &= ~7;
+}
 
-void CBaseSplitterFile::FlushBits() { Seek(GetPos()); }
+void CBaseSplitterFile::FlushBits() {
+    Seek(GetPos());
+}
 
 HRESULT CBaseSplitterFile::ReadBytes(BYTE* dst, std::int64_t count) {
     Seek(GetPos());

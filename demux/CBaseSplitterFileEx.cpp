@@ -16,7 +16,8 @@ CBaseSplitterFileEx::CBaseSplitterFileEx(IAsyncReader* reader, HRESULT& hr, int 
     // its offset would be read here. The query keeps the contract visible.
     if (reader) {
         IUnknown* unk = nullptr;
-        if (SUCCEEDED(reader->QueryInterface(IID_ITimeOffsetSource, reinterpret_cast<void**>(&unk))) &&
+        if (SUCCEEDED(
+                reader->QueryInterface(IID_ITimeOffsetSource, reinterpret_cast<void**>(&unk))) &&
             unk)
             unk->Release();
     }
@@ -30,7 +31,8 @@ void CBaseSplitterFileEx::PeekBytes(std::vector<std::uint8_t>& out, std::int64_t
     std::int64_t pos = GetPos();
     std::int64_t n = std::min(max, GetRemaining());
     out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    if (!out.empty() && ReadBytes(out.data(), static_cast<std::int64_t>(out.size())) != S_OK) out.clear();
+    if (!out.empty() && ReadBytes(out.data(), static_cast<std::int64_t>(out.size())) != S_OK)
+        out.clear();
     Seek(pos);
 }
 

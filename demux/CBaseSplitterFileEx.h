@@ -15,8 +15,8 @@
 
 class CBaseSplitterFileEx : public CBaseSplitterFile {
 public:
-    CBaseSplitterFileEx(IAsyncReader* reader, HRESULT& hr, int cacheBytes, bool randomAccessRequired,
-                        bool streamingAllowed);
+    CBaseSplitterFileEx(IAsyncReader* reader, HRESULT& hr, int cacheBytes,
+                        bool randomAccessRequired, bool streamingAllowed);
 
     // Searches at most `limit` bytes for 00 00 01 xx; `code` receives xx and the
     // position is just after it. False when none is found (or the data ends).

@@ -12,7 +12,8 @@ constexpr DWORD kSeekingCaps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekFo
 
 } // namespace
 
-CBaseSplitterFilter::CBaseSplitterFilter(const char* name, IUnknown* outer, HRESULT* phr, REFCLSID clsid)
+CBaseSplitterFilter::CBaseSplitterFilter(const char* name, IUnknown* outer, HRESULT* phr,
+                                         REFCLSID clsid)
     : CBaseFilter(name, outer, this, clsid, phr) {
     HRESULT hr = S_OK;
     input_ = std::make_unique<CBaseSplitterInputPin>(this, this, &hr);
@@ -78,12 +79,14 @@ HRESULT CBaseSplitterFilter::Pause() {
 
 void CBaseSplitterFilter::BeginFlushOutputs() {
     flushing_ = true;
-    for (auto& pin : outputs_) pin->DeliverBeginFlush();
+    for (auto& pin : outputs_)
+        pin->DeliverBeginFlush();
     wakeWorker_.Set();
 }
 
 void CBaseSplitterFilter::EndFlushOutputs() {
-    for (auto& pin : outputs_) pin->DeliverEndFlush();
+    for (auto& pin : outputs_)
+        pin->DeliverEndFlush();
     flushing_ = false;
 }
 
@@ -253,7 +256,8 @@ HRESULT CBaseSplitterFilter::RoutePacket(std::unique_ptr<Packet> p) {
 }
 
 void CBaseSplitterFilter::SetPriorityOfDeliveryThreads(int priority) {
-    for (auto& pin : outputs_) pin->SetThreadPriority(priority);
+    for (auto& pin : outputs_)
+        pin->SetThreadPriority(priority);
 }
 
 bool CBaseSplitterFilter::NeedMoreData() {
@@ -282,8 +286,8 @@ bool CBaseSplitterFilter::NeedMoreData() {
 
 // -- seeking
 
-HRESULT CBaseSplitterFilter::SetPositionsFrom(void* caller, LONGLONG* pCurrent, DWORD curFlags, LONGLONG* pStop,
-                                              DWORD stopFlags) {
+HRESULT CBaseSplitterFilter::SetPositionsFrom(void* caller, LONGLONG* pCurrent, DWORD curFlags,
+                                              LONGLONG* pStop, DWORD stopFlags) {
     CAutoLock lk(this);
     if (!pCurrent && !pStop) return S_OK;
     DWORD curPos = curFlags & AM_SEEKING_PositioningBitsMask;
@@ -291,11 +295,15 @@ HRESULT CBaseSplitterFilter::SetPositionsFrom(void* caller, LONGLONG* pCurrent, 
     if (!curPos && !stopPos) return S_OK;
 
     REFERENCE_TIME cur = m_rtCurrent, stop = m_rtStop;
-    if (pCurrent && curPos) cur = curPos == AM_SEEKING_AbsolutePositioning ? *pCurrent : m_rtCurrent + *pCurrent;
+    if (pCurrent && curPos)
+        cur = curPos == AM_SEEKING_AbsolutePositioning ? *pCurrent : m_rtCurrent + *pCurrent;
     if (pStop && stopPos) {
-        if (stopPos == AM_SEEKING_AbsolutePositioning) stop = *pStop;
-        else if (stopPos == AM_SEEKING_RelativePositioning) stop = m_rtStop + *pStop;
-        else stop = cur + *pStop;
+        if (stopPos == AM_SEEKING_AbsolutePositioning)
+            stop = *pStop;
+        else if (stopPos == AM_SEEKING_RelativePositioning)
+            stop = m_rtStop + *pStop;
+        else
+            stop = cur + *pStop;
     }
     if (cur == m_rtCurrent && stop == m_rtStop) return S_OK;
 
@@ -337,7 +345,9 @@ HRESULT CBaseSplitterFilter::IsFormatSupported(const GUID* f) {
     return *f == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
 }
 
-HRESULT CBaseSplitterFilter::QueryPreferredFormat(GUID* f) { return GetTimeFormat(f); }
+HRESULT CBaseSplitterFilter::QueryPreferredFormat(GUID* f) {
+    return GetTimeFormat(f);
+}
 
 HRESULT CBaseSplitterFilter::GetTimeFormat(GUID* f) {
     if (!f) return E_POINTER;
@@ -345,7 +355,9 @@ HRESULT CBaseSplitterFilter::GetTimeFormat(GUID* f) {
     return S_OK;
 }
 
-HRESULT CBaseSplitterFilter::IsUsingTimeFormat(const GUID* f) { return IsFormatSupported(f); }
+HRESULT CBaseSplitterFilter::IsUsingTimeFormat(const GUID* f) {
+    return IsFormatSupported(f);
+}
 
 HRESULT CBaseSplitterFilter::SetTimeFormat(const GUID* f) {
     return S_OK == IsFormatSupported(f) ? S_OK : E_INVALIDARG;
@@ -357,7 +369,9 @@ HRESULT CBaseSplitterFilter::GetDuration(LONGLONG* p) {
     return S_OK;
 }
 
-HRESULT CBaseSplitterFilter::GetStopPosition(LONGLONG* p) { return GetDuration(p); }
+HRESULT CBaseSplitterFilter::GetStopPosition(LONGLONG* p) {
+    return GetDuration(p);
+}
 
 HRESULT CBaseSplitterFilter::GetCurrentPosition(LONGLONG* p) {
     if (!p) return E_POINTER;
@@ -366,9 +380,12 @@ HRESULT CBaseSplitterFilter::GetCurrentPosition(LONGLONG* p) {
     return S_OK;
 }
 
-HRESULT CBaseSplitterFilter::ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) { return E_NOTIMPL; }
+HRESULT CBaseSplitterFilter::ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) {
+    return E_NOTIMPL;
+}
 
-HRESULT CBaseSplitterFilter::SetPositions(LONGLONG* cur, DWORD curFlags, LONGLONG* stop, DWORD stopFlags) {
+HRESULT CBaseSplitterFilter::SetPositions(LONGLONG* cur, DWORD curFlags, LONGLONG* stop,
+                                          DWORD stopFlags) {
     return SetPositionsFrom(this, cur, curFlags, stop, stopFlags);
 }
 
@@ -402,8 +419,12 @@ HRESULT CBaseSplitterFilter::GetPreroll(LONGLONG* p) {
     return S_OK;
 }
 
-HRESULT CBaseSplitterFilter::GetKeyFrameCount(UINT&) { return E_NOTIMPL; }
-HRESULT CBaseSplitterFilter::GetKeyFrames(const GUID*, REFERENCE_TIME*, UINT&) { return E_NOTIMPL; }
+HRESULT CBaseSplitterFilter::GetKeyFrameCount(UINT&) {
+    return E_NOTIMPL;
+}
+HRESULT CBaseSplitterFilter::GetKeyFrames(const GUID*, REFERENCE_TIME*, UINT&) {
+    return E_NOTIMPL;
+}
 
 int CBaseSplitterFilter::GetCount() {
     CAutoLock lk(this);
@@ -419,4 +440,6 @@ HRESULT CBaseSplitterFilter::GetStatus(int i, int& samples, int& size) {
     return pin->IsConnected() ? S_OK : S_FALSE;
 }
 
-DWORD CBaseSplitterFilter::GetPriority() { return DWORD(priority_.load()); }
+DWORD CBaseSplitterFilter::GetPriority() {
+    return DWORD(priority_.load());
+}

@@ -71,8 +71,8 @@ public:
     // Worker thread. Reads and routes packets; true when the pass is over.
     virtual bool DemuxPackets() = 0;
     // A seek request from `caller` (the filter or one of its output pins); always S_OK.
-    virtual HRESULT SetPositionsFrom(void* caller, LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
-                                     DWORD dwStopFlags);
+    virtual HRESULT SetPositionsFrom(void* caller, LONGLONG* pCurrent, DWORD dwCurrentFlags,
+                                     LONGLONG* pStop, DWORD dwStopFlags);
 
     // -- pin registry
     // Takes ownership of pin and maps it to stream id; E_INVALIDARG for null.
@@ -83,7 +83,9 @@ public:
     HRESULT RetargetOutputPin(DWORD oldId, DWORD newId, const CMediaType* pmt);
     CBaseSplitterOutputPin* FindOutputPin(DWORD id);
     // Output pins in creation order (application thread, or the worker while running).
-    const std::vector<std::unique_ptr<CBaseSplitterOutputPin>>& OutputPins() const { return outputs_; }
+    const std::vector<std::unique_ptr<CBaseSplitterOutputPin>>& OutputPins() const {
+        return outputs_;
+    }
 
     // -- streaming (worker thread)
     // Routes a packet to its pin; S_FALSE when dropped (no connected, active pin).
@@ -114,7 +116,8 @@ public:
     HRESULT GetCurrentPosition(LONGLONG* pCurrent) override;
     HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
                               const GUID* pSourceFormat) override;
-    HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop, DWORD dwStopFlags) override;
+    HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                         DWORD dwStopFlags) override;
     HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
     HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
     HRESULT SetRate(double dRate) override;

@@ -2,12 +2,16 @@
 
 #include "demux/CBaseSplitterFilter.h"
 
-CBaseSplitterInputPin::CBaseSplitterInputPin(CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* phr)
-    : CBasePin("splitter input pin", filter, lock, phr, L"Input", PINDIR_INPUT), splitter_(filter) {}
+CBaseSplitterInputPin::CBaseSplitterInputPin(CBaseSplitterFilter* filter, CCritSec* lock,
+                                             HRESULT* phr)
+    : CBasePin("splitter input pin", filter, lock, phr, L"Input", PINDIR_INPUT), splitter_(filter) {
+}
 
 CBaseSplitterInputPin::~CBaseSplitterInputPin() = default;
 
-HRESULT CBaseSplitterInputPin::CheckMediaType(const CMediaType*) { return S_OK; }
+HRESULT CBaseSplitterInputPin::CheckMediaType(const CMediaType*) {
+    return S_OK;
+}
 
 HRESULT CBaseSplitterInputPin::CheckConnect(IPin* pin) {
     HRESULT hr = CBasePin::CheckConnect(pin);

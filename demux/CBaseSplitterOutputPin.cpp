@@ -40,14 +40,16 @@ ComPtr<IPin> FirstOutputPinOfOwner(IPin* pin, CLSID* clsid) {
 } // namespace
 
 CBaseSplitterOutputPin::CBaseSplitterOutputPin(std::vector<CMediaType> mts, LPCWSTR name,
-                                               CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* phr,
-                                               int buffers)
+                                               CBaseSplitterFilter* filter, CCritSec* lock,
+                                               HRESULT* phr, int buffers)
     : CBaseOutputPin("splitter output pin", filter, lock, phr, name), splitter_(filter),
       buffers_(std::max(buffers, 1)), mts_(std::move(mts)) {
     if (!mts_.empty()) sparse_ = SparseType(mts_.front());
 }
 
-CBaseSplitterOutputPin::~CBaseSplitterOutputPin() { StopDeliveryThread(); }
+CBaseSplitterOutputPin::~CBaseSplitterOutputPin() {
+    StopDeliveryThread();
+}
 
 HRESULT CBaseSplitterOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IID_IMediaSeeking) return ::GetInterface(static_cast<IMediaSeeking*>(this), ppv);
@@ -190,7 +192,8 @@ HRESULT CBaseSplitterOutputPin::GetBufferFor(std::size_t bytes, IMediaSample** s
     if (bytes > std::size_t(INT32_MAX / 3)) return E_OUTOFMEMORY;
     ALLOCATOR_PROPERTIES props{};
     IMemAllocator* alloc = Allocator();
-    if (!alloc || FAILED(hr = alloc->GetProperties(&props))) return FAILED(hr) ? hr : VFW_E_NO_ALLOCATOR;
+    if (!alloc || FAILED(hr = alloc->GetProperties(&props)))
+        return FAILED(hr) ? hr : VFW_E_NO_ALLOCATOR;
     props.cbBuffer = LONG(bytes * 3 / 2);
     if (props.cBuffers > 1) {
         // The peer gives back the samples it holds.
@@ -271,7 +274,8 @@ HRESULT CBaseSplitterOutputPin::DeliverEndFlush() {
     return hr;
 }
 
-HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) {
+HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
+                                                  double dRate) {
     lastMeasure_ = Packet::kNoTime;
     if (flushing_) return S_FALSE;
     segmentStart_ = tStart;
@@ -302,24 +306,56 @@ void CBaseSplitterOutputPin::QueueScriptCommandPacketIfNeeded() {
 }
 
 // -- IMediaSeeking: the filter answers.
-HRESULT CBaseSplitterOutputPin::GetCapabilities(DWORD* p) { return splitter_->GetCapabilities(p); }
-HRESULT CBaseSplitterOutputPin::CheckCapabilities(DWORD* p) { return splitter_->CheckCapabilities(p); }
-HRESULT CBaseSplitterOutputPin::IsFormatSupported(const GUID* p) { return splitter_->IsFormatSupported(p); }
-HRESULT CBaseSplitterOutputPin::QueryPreferredFormat(GUID* p) { return splitter_->QueryPreferredFormat(p); }
-HRESULT CBaseSplitterOutputPin::GetTimeFormat(GUID* p) { return splitter_->GetTimeFormat(p); }
-HRESULT CBaseSplitterOutputPin::IsUsingTimeFormat(const GUID* p) { return splitter_->IsUsingTimeFormat(p); }
-HRESULT CBaseSplitterOutputPin::SetTimeFormat(const GUID* p) { return splitter_->SetTimeFormat(p); }
-HRESULT CBaseSplitterOutputPin::GetDuration(LONGLONG* p) { return splitter_->GetDuration(p); }
-HRESULT CBaseSplitterOutputPin::GetStopPosition(LONGLONG* p) { return splitter_->GetStopPosition(p); }
-HRESULT CBaseSplitterOutputPin::GetCurrentPosition(LONGLONG* p) { return splitter_->GetCurrentPosition(p); }
-HRESULT CBaseSplitterOutputPin::ConvertTimeFormat(LONGLONG* t, const GUID* tf, LONGLONG s, const GUID* sf) {
+HRESULT CBaseSplitterOutputPin::GetCapabilities(DWORD* p) {
+    return splitter_->GetCapabilities(p);
+}
+HRESULT CBaseSplitterOutputPin::CheckCapabilities(DWORD* p) {
+    return splitter_->CheckCapabilities(p);
+}
+HRESULT CBaseSplitterOutputPin::IsFormatSupported(const GUID* p) {
+    return splitter_->IsFormatSupported(p);
+}
+HRESULT CBaseSplitterOutputPin::QueryPreferredFormat(GUID* p) {
+    return splitter_->QueryPreferredFormat(p);
+}
+HRESULT CBaseSplitterOutputPin::GetTimeFormat(GUID* p) {
+    return splitter_->GetTimeFormat(p);
+}
+HRESULT CBaseSplitterOutputPin::IsUsingTimeFormat(const GUID* p) {
+    return splitter_->IsUsingTimeFormat(p);
+}
+HRESULT CBaseSplitterOutputPin::SetTimeFormat(const GUID* p) {
+    return splitter_->SetTimeFormat(p);
+}
+HRESULT CBaseSplitterOutputPin::GetDuration(LONGLONG* p) {
+    return splitter_->GetDuration(p);
+}
+HRESULT CBaseSplitterOutputPin::GetStopPosition(LONGLONG* p) {
+    return splitter_->GetStopPosition(p);
+}
+HRESULT CBaseSplitterOutputPin::GetCurrentPosition(LONGLONG* p) {
+    return splitter_->GetCurrentPosition(p);
+}
+HRESULT CBaseSplitterOutputPin::ConvertTimeFormat(LONGLONG* t, const GUID* tf, LONGLONG s,
+                                                  const GUID* sf) {
     return splitter_->ConvertTimeFormat(t, tf, s, sf);
 }
-HRESULT CBaseSplitterOutputPin::SetPositions(LONGLONG* cur, DWORD curFlags, LONGLONG* stop, DWORD stopFlags) {
+HRESULT CBaseSplitterOutputPin::SetPositions(LONGLONG* cur, DWORD curFlags, LONGLONG* stop,
+                                             DWORD stopFlags) {
     return splitter_->SetPositionsFrom(this, cur, curFlags, stop, stopFlags);
 }
-HRESULT CBaseSplitterOutputPin::GetPositions(LONGLONG* c, LONGLONG* s) { return splitter_->GetPositions(c, s); }
-HRESULT CBaseSplitterOutputPin::GetAvailable(LONGLONG* e, LONGLONG* l) { return splitter_->GetAvailable(e, l); }
-HRESULT CBaseSplitterOutputPin::SetRate(double r) { return splitter_->SetRate(r); }
-HRESULT CBaseSplitterOutputPin::GetRate(double* r) { return splitter_->GetRate(r); }
-HRESULT CBaseSplitterOutputPin::GetPreroll(LONGLONG* p) { return splitter_->GetPreroll(p); }
+HRESULT CBaseSplitterOutputPin::GetPositions(LONGLONG* c, LONGLONG* s) {
+    return splitter_->GetPositions(c, s);
+}
+HRESULT CBaseSplitterOutputPin::GetAvailable(LONGLONG* e, LONGLONG* l) {
+    return splitter_->GetAvailable(e, l);
+}
+HRESULT CBaseSplitterOutputPin::SetRate(double r) {
+    return splitter_->SetRate(r);
+}
+HRESULT CBaseSplitterOutputPin::GetRate(double* r) {
+    return splitter_->GetRate(r);
+}
+HRESULT CBaseSplitterOutputPin::GetPreroll(LONGLONG* p) {
+    return splitter_->GetPreroll(p);
+}

@@ -4,7 +4,8 @@
 
 class CCountingSink::Pin : public CBaseInputPin {
 public:
-    Pin(CCountingSink* sink, HRESULT* phr) : CBaseInputPin("counting sink pin", sink, sink, phr, L"In"), sink_(sink) {}
+    Pin(CCountingSink* sink, HRESULT* phr)
+        : CBaseInputPin("counting sink pin", sink, sink, phr, L"In"), sink_(sink) {}
     HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
     HRESULT Receive(IMediaSample* s) override {
         HRESULT hr = CBaseInputPin::Receive(s);
@@ -48,8 +49,12 @@ CCountingSink::~CCountingSink() {
     pin_->DisconnectInternal();
 }
 
-CBasePin* CCountingSink::GetPin(int n) { return n == 0 ? pin_.get() : nullptr; }
-IPin* CCountingSink::InputPin() { return pin_.get(); }
+CBasePin* CCountingSink::GetPin(int n) {
+    return n == 0 ? pin_.get() : nullptr;
+}
+IPin* CCountingSink::InputPin() {
+    return pin_.get();
+}
 
 HRESULT CCountingSink::OnReceive(IMediaSample* s) {
     Sample rec;
@@ -68,7 +73,8 @@ HRESULT CCountingSink::OnReceive(IMediaSample* s) {
     if (keepLog_) {
         BYTE* p = nullptr;
         s->GetPointer(&p);
-        for (std::size_t i = 0; p && i < rec.size; ++i) rec.checksum += p[i];
+        for (std::size_t i = 0; p && i < rec.size; ++i)
+            rec.checksum += p[i];
     }
     std::unique_lock lk(lock_);
     changed_.wait(lk, [this] { return !stalled_ || flushing_; });
@@ -137,7 +143,8 @@ bool CCountingSink::WaitForEnd(int ms) const {
 
 bool CCountingSink::WaitForPackets(std::int64_t n, int ms) const {
     std::unique_lock lk(lock_);
-    return changed_.wait_for(lk, std::chrono::milliseconds(ms), [&] { return stats_.packets >= n; });
+    return changed_.wait_for(lk, std::chrono::milliseconds(ms),
+                             [&] { return stats_.packets >= n; });
 }
 
 void CCountingSink::Stall(bool on) {

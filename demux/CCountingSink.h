@@ -26,13 +26,15 @@ class CCountingSink : public CCritSec, public CBaseFilter {
 public:
     struct Sample {
         REFERENCE_TIME start = 0, stop = 0;
-        bool hasTime = false, discontinuity = false, syncPoint = false, preroll = false, newType = false;
+        bool hasTime = false, discontinuity = false, syncPoint = false, preroll = false,
+             newType = false;
         std::size_t size = 0;
         std::uint32_t checksum = 0; // sum of the bytes
         std::int64_t segment = 0;   // new segments seen before it (1 in the first pass)
     };
     struct Stats {
-        std::int64_t packets = 0, bytes = 0, discontinuities = 0, typeChanges = 0, flushes = 0, segments = 0;
+        std::int64_t packets = 0, bytes = 0, discontinuities = 0, typeChanges = 0, flushes = 0,
+                     segments = 0;
         REFERENCE_TIME first = 0, last = 0; // start times of the first and last timed sample
         bool hasTime = false, ended = false;
         REFERENCE_TIME segmentStart = 0;

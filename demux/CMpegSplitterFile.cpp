@@ -86,7 +86,8 @@ bool CMpegSplitterFile::DetectContainer() {
                 }
             } else if (IsAudioStreamId(code) || IsVideoStreamId(code) || code == kPrivateStream1) {
                 PesHeader h;
-                if (ReadPesHeader(h, code) && ReadBits(24, true) == 0x000001) type_ = kElementaryStream;
+                if (ReadPesHeader(h, code) && ReadBits(24, true) == 0x000001)
+                    type_ = kElementaryStream;
             }
         }
     }
@@ -111,7 +112,8 @@ HRESULT CMpegSplitterFile::ScanWindows() {
         }
         std::int64_t stop = std::min(start + kScanWindowBytes, length);
         if (FAILED(ScanStreams(start, stop))) continue;
-        bool span = latestPos_ > earliestPos_ && latestPts_ > earliestPts_ && earliestPts_ != kPtsUnset;
+        bool span =
+            latestPos_ > earliestPos_ && latestPts_ > earliestPts_ && earliestPts_ != kPtsUnset;
         result = span ? S_OK : E_FAIL;
         if (!span || streams_[kVideo].empty()) continue;
         bool allAudio = true;
@@ -143,7 +145,8 @@ void CMpegSplitterFile::UpdateSpan(std::int64_t pts) {
 }
 
 void CMpegSplitterFile::RecomputeRate() {
-    if (earliestPts_ == kPtsUnset || latestPts_ <= earliestPts_ || latestPos_ <= earliestPos_) return;
+    if (earliestPts_ == kPtsUnset || latestPts_ <= earliestPts_ || latestPos_ <= earliestPos_)
+        return;
     std::int64_t measured =
         (latestPos_ - earliestPos_) * kUnitsPerSecond / (latestPts_ - earliestPts_);
     if (measured <= 0 || measured > 0x7FFFFFFF) return;
@@ -166,9 +169,12 @@ HRESULT CMpegSplitterFile::ScanStreams(std::int64_t start, std::int64_t stop) {
     while (GetPos() < stop && !ReadFailed()) {
         const std::int64_t before = GetPos();
         switch (ScanStep()) {
-        case Step::kNext: break;
-        case Step::kEnd: return S_OK;
-        case Step::kFail: return E_FAIL;
+        case Step::kNext:
+            break;
+        case Step::kEnd:
+            return S_OK;
+        case Step::kFail:
+            return E_FAIL;
         }
         // Every turn moves forward, even over damaged headers.
         if (GetPos() <= before) Seek(before + 1);
@@ -209,7 +215,8 @@ CMpegSplitterFile::Step CMpegSplitterFile::ScanStep() {
         TsHeader h;
         if (!ReadTsHeader(h, true)) return Step::kNext;
         UpdatePrograms(h);
-        if (h.payloadStart && h.hasPayload && h.pid >= kFirstElementaryPid && h.pid <= kLastElementaryPid) {
+        if (h.payloadStart && h.hasPayload && h.pid >= kFirstElementaryPid &&
+            h.pid <= kLastElementaryPid) {
             std::int64_t payloadStart = GetPos();
             BYTE code = 0;
             PesHeader pes;
@@ -321,7 +328,8 @@ DWORD CMpegSplitterFile::ClassifyStream(WORD pid, BYTE pesid, std::int64_t lengt
 
 // Private stream 1 of a program stream: the first payload byte names the sub-stream.
 // Returns true when the position was left after the stream's private header.
-bool CMpegSplitterFile::ClassifyPrivateProgramStream(MpegStream& s, std::int64_t length, StreamKind& kind) {
+bool CMpegSplitterFile::ClassifyPrivateProgramStream(MpegStream& s, std::int64_t length,
+                                                     StreamKind& kind) {
     const std::int64_t pos = GetPos();
     if (length < 1) return false;
     const unsigned b = static_cast<unsigned>(ReadBits(8, true));
@@ -339,22 +347,25 @@ bool CMpegSplitterFile::ClassifyPrivateProgramStream(MpegStream& s, std::int64_t
     };
 
     if ((b >= kAc3SubstreamFirst && b <= kAc3SubstreamLast) || w == kAc3SyncWord) {
-        return privateAudio(kAc3SubstreamFirst, kAc3SubstreamLast, kAc3SubstreamFirst, [&](std::int64_t n) {
-            Ac3Header h;
-            return ReadAc3Header(h, n, &s.mt);
-        });
+        return privateAudio(kAc3SubstreamFirst, kAc3SubstreamLast, kAc3SubstreamFirst,
+                            [&](std::int64_t n) {
+                                Ac3Header h;
+                                return ReadAc3Header(h, n, &s.mt);
+                            });
     }
     if ((b >= kDtsSubstreamFirst && b <= kDtsSubstreamLast) || d == kDtsSyncWord) {
-        return privateAudio(kDtsSubstreamFirst, kDtsSubstreamLast, kDtsSubstreamFirst, [&](std::int64_t n) {
-            DtsHeader h;
-            return ReadDtsHeader(h, n, &s.mt);
-        });
+        return privateAudio(kDtsSubstreamFirst, kDtsSubstreamLast, kDtsSubstreamFirst,
+                            [&](std::int64_t n) {
+                                DtsHeader h;
+                                return ReadDtsHeader(h, n, &s.mt);
+                            });
     }
     if (b >= kLpcmSubstreamFirst && b <= kLpcmSubstreamLast) {
         s.ps1id = static_cast<BYTE>(b);
         Skip(kPrivateHeaderBytes);
         LpcmHeader h;
-        if (length >= kPrivateHeaderBytes + kLpcmHeaderBytes && ReadLpcmHeader(h, &s.mt)) kind = kAudio;
+        if (length >= kPrivateHeaderBytes + kLpcmHeaderBytes && ReadLpcmHeader(h, &s.mt))
+            kind = kAudio;
         Seek(pos + kPrivateHeaderBytes + kLpcmHeaderBytes);
         return true;
     }
@@ -368,7 +379,8 @@ bool CMpegSplitterFile::ClassifyPrivateProgramStream(MpegStream& s, std::int64_t
         return true;
     };
     if (b >= kDvdSubpictureFirst && b <= kDvdSubpictureLast) return subpicture(SubpictureKind::Dvd);
-    if (b >= kSvcdSubpictureFirst && b <= kSvcdSubpictureLast) return subpicture(SubpictureKind::Svcd);
+    if (b >= kSvcdSubpictureFirst && b <= kSvcdSubpictureLast)
+        return subpicture(SubpictureKind::Svcd);
     if (b <= kCvdSubpictureLast) return subpicture(SubpictureKind::Cvd);
     if (w == kPs2AudioTagPcm || w == kPs2AudioTagAdpcm || w == kPs2SubTag) {
         if (length < 4) return false;
@@ -397,7 +409,8 @@ bool CMpegSplitterFile::ClassifyPrivateProgramStream(MpegStream& s, std::int64_t
 }
 
 // Private streams of a transport stream: by sync word, then by the program table.
-bool CMpegSplitterFile::ClassifyPrivateTransportStream(MpegStream& s, std::int64_t length, StreamKind& kind) {
+bool CMpegSplitterFile::ClassifyPrivateTransportStream(MpegStream& s, std::int64_t length,
+                                                       StreamKind& kind) {
     const std::int64_t pos = GetPos();
     if (Contains(kAudio, s) || Contains(kVideo, s)) return false;
     {
@@ -450,8 +463,8 @@ std::int64_t CMpegSplitterFile::AudioPriority(const MpegStream& s) const {
     int codec = 0;
     BYTE streamType = 0;
     if (auto it = clip_.find(s.pid); s.pid && it != clip_.end()) streamType = it->second.streamType;
-    if (s.mt.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO || s.mt.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO ||
-        streamType == 0x83 || streamType == 0x86)
+    if (s.mt.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO ||
+        s.mt.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO || streamType == 0x83 || streamType == 0x86)
         codec = 12;
     else if (streamType == 0x84)
         codec = 10;
@@ -459,19 +472,36 @@ std::int64_t CMpegSplitterFile::AudioPriority(const MpegStream& s) const {
         codec = 11;
     else
         switch (wfe->wFormatTag) {
-        case WAVE_FORMAT_MPEG: codec = 5; break;
-        case WAVE_FORMAT_MPEGLAYER3: codec = 6; break;
-        case WAVE_FORMAT_AAC: codec = 7; break;
-        case WAVE_FORMAT_DOLBY_AC3: codec = 8; break;
-        case WAVE_FORMAT_DTS: codec = 9; break;
-        case WAVE_FORMAT_PS2_PCM: codec = 12; break;
-        case WAVE_FORMAT_PS2_ADPCM: codec = 4; break;
-        default: codec = 0; break;
+        case WAVE_FORMAT_MPEG:
+            codec = 5;
+            break;
+        case WAVE_FORMAT_MPEGLAYER3:
+            codec = 6;
+            break;
+        case WAVE_FORMAT_AAC:
+            codec = 7;
+            break;
+        case WAVE_FORMAT_DOLBY_AC3:
+            codec = 8;
+            break;
+        case WAVE_FORMAT_DTS:
+            codec = 9;
+            break;
+        case WAVE_FORMAT_PS2_PCM:
+            codec = 12;
+            break;
+        case WAVE_FORMAT_PS2_ADPCM:
+            codec = 4;
+            break;
+        default:
+            codec = 0;
+            break;
         }
     // Wide arithmetic: the fields of a damaged header must not overflow the key.
-    __int128 key = __int128(codec) * 100000000000000000LL + __int128(wfe->nChannels) * 1000000000000000LL +
-                   __int128(wfe->nSamplesPerSec) * 10000000000LL + __int128(wfe->wBitsPerSample) * 10000000LL +
-                   wfe->nAvgBytesPerSec;
+    __int128 key = __int128(codec) * 100000000000000000LL +
+                   __int128(wfe->nChannels) * 1000000000000000LL +
+                   __int128(wfe->nSamplesPerSec) * 10000000000LL +
+                   __int128(wfe->wBitsPerSample) * 10000000LL + wfe->nAvgBytesPerSec;
     constexpr __int128 kMax = INT64_MAX;
     return static_cast<std::int64_t>(key > kMax ? kMax : key);
 }
@@ -491,7 +521,8 @@ bool CMpegSplitterFile::Precedes(StreamKind kind, const MpegStream& a, const Mpe
 void CMpegSplitterFile::Insert(StreamKind kind, MpegStream&& s) {
     StreamList& list = streams_[kind];
     auto it = list.begin();
-    while (it != list.end() && !Precedes(kind, s, *it)) ++it;
+    while (it != list.end() && !Precedes(kind, s, *it))
+        ++it;
     list.insert(it, std::move(s));
 }
 
@@ -552,9 +583,12 @@ std::int64_t CMpegSplitterFile::FindNextTimestamp(DWORD id) {
         const std::int64_t before = GetPos();
         std::int64_t pts = 0;
         switch (TimestampStep(id, pts)) {
-        case Step::kNext: break;
-        case Step::kEnd: return pts - earliestPts_;
-        case Step::kFail: return -1;
+        case Step::kNext:
+            break;
+        case Step::kEnd:
+            return pts - earliestPts_;
+        case Step::kFail:
+            return -1;
         }
         if (GetPos() <= before) Seek(before + 1);
     }
@@ -586,7 +620,8 @@ CMpegSplitterFile::Step CMpegSplitterFile::TimestampStep(DWORD id, std::int64_t&
         TsHeader h;
         if (!ReadTsHeader(h, true)) return Step::kNext;
         std::int64_t packet = h.next - TsPacketSize();
-        if (h.payloadStart && h.hasPayload && h.pid >= kFirstElementaryPid && h.pid <= kLastElementaryPid) {
+        if (h.payloadStart && h.hasPayload && h.pid >= kFirstElementaryPid &&
+            h.pid <= kLastElementaryPid) {
             std::int64_t payloadStart = GetPos();
             BYTE code = 0;
             PesHeader pes;
@@ -624,19 +659,28 @@ const CMpegSplitterFile::StreamList* CMpegSplitterFile::PrimaryStreamList() cons
 
 const char* CMpegSplitterFile::StreamKindName(StreamKind kind) {
     switch (kind) {
-    case kVideo: return "Video";
-    case kAudio: return "Audio";
-    case kSubpicture: return "Subtitle";
-    default: return "";
+    case kVideo:
+        return "Video";
+    case kAudio:
+        return "Audio";
+    case kSubpicture:
+        return "Subtitle";
+    default:
+        return "";
     }
 }
 
 const char* CMpegSplitterFile::ContainerTypeName(ContainerType type) {
     switch (type) {
-    case kProgramStream: return "program stream";
-    case kTransportStream: return "transport stream";
-    case kElementaryStream: return "elementary stream";
-    case kPva: return "PVA";
-    default: return "none";
+    case kProgramStream:
+        return "program stream";
+    case kTransportStream:
+        return "transport stream";
+    case kElementaryStream:
+        return "elementary stream";
+    case kPva:
+        return "PVA";
+    default:
+        return "none";
     }
 }

@@ -18,10 +18,15 @@
 #include "demux/ClipStreamInfo.h"
 #include "demux/TitleStreamTable.h"
 
-
 class CMpegSplitterFile : public CBaseSplitterFileEx {
 public:
-    enum ContainerType { kNone = 0, kProgramStream = 1, kTransportStream = 2, kElementaryStream = 3, kPva = 4 };
+    enum ContainerType {
+        kNone = 0,
+        kProgramStream = 1,
+        kTransportStream = 2,
+        kElementaryStream = 3,
+        kPva = 4
+    };
     enum StreamKind { kVideo = 0, kAudio = 1, kSubpicture = 2, kStreamKinds = 3 };
 
     struct MpegStream {
@@ -46,7 +51,8 @@ public:
     // and every declared audio stream were met. `titles` and `clip` may be null and
     // are copied.
     CMpegSplitterFile(IAsyncReader* reader, HRESULT& hr, bool hdmv = false,
-                      const ClipStreamTable* clip = nullptr, const TitleStreamTable* titles = nullptr);
+                      const ClipStreamTable* clip = nullptr,
+                      const TitleStreamTable* titles = nullptr);
 
     ContainerType GetContainerType() const { return type_; }
     // Data rate in bytes per second (0 when unknown).

@@ -19,16 +19,20 @@ constexpr REFERENCE_TIME kSecond = 10000000;
 
 const wchar_t* PinName(File::StreamKind kind) {
     switch (kind) {
-    case File::kVideo: return L"Video";
-    case File::kAudio: return L"Audio";
-    default: return L"Subtitle";
+    case File::kVideo:
+        return L"Video";
+    case File::kAudio:
+        return L"Audio";
+    default:
+        return L"Subtitle";
     }
 }
 
 WCHAR* TaskString(const std::string& text) {
     auto* out = static_cast<WCHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
     if (!out) return nullptr;
-    for (std::size_t i = 0; i < text.size(); ++i) out[i] = WCHAR(static_cast<unsigned char>(text[i]));
+    for (std::size_t i = 0; i < text.size(); ++i)
+        out[i] = WCHAR(static_cast<unsigned char>(text[i]));
     out[text.size()] = 0;
     return out;
 }
@@ -49,18 +53,23 @@ HRESULT CMpegSplitterFilter::Create(IBaseFilter** ppFilter) {
     HRESULT hr = S_OK;
     CUnknown* unknown = CreateInstance(nullptr, &hr);
     if (!unknown) return hr;
-    return unknown->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(ppFilter));
+    return unknown->NonDelegatingQueryInterface(IID_IBaseFilter,
+                                                reinterpret_cast<void**>(ppFilter));
 }
 
 CMpegSplitterFilter::CMpegSplitterFilter(IUnknown* outer, HRESULT* phr)
     : CBaseSplitterFilter("MPEG splitter", outer, phr, CLSID_MpegSplitter) {}
 
 // The worker calls this class's hooks: end it before the members go.
-CMpegSplitterFilter::~CMpegSplitterFilter() { Stop(); }
+CMpegSplitterFilter::~CMpegSplitterFilter() {
+    Stop();
+}
 
 HRESULT CMpegSplitterFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
-    if (riid == IID_IAMStreamSelect) return ::GetInterface(static_cast<IAMStreamSelect*>(this), ppv);
-    if (riid == IID_IMyMpegSplitter) return ::GetInterface(static_cast<IMyMpegSplitter*>(this), ppv);
+    if (riid == IID_IAMStreamSelect)
+        return ::GetInterface(static_cast<IAMStreamSelect*>(this), ppv);
+    if (riid == IID_IMyMpegSplitter)
+        return ::GetInterface(static_cast<IMyMpegSplitter*>(this), ppv);
     return CBaseSplitterFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -106,9 +115,11 @@ HRESULT CMpegSplitterFilter::CreateOutputPins(IAsyncReader* reader) {
         auto kind = File::StreamKind(k);
         for (const auto& s : parser_->Streams(kind)) {
             HRESULT hrPin = S_OK;
-            REFERENCE_TIME tolerance =
-                kind == File::kSubpicture ? INT64_MAX : CMpegSplitterOutputPin::kDefaultJumpTolerance;
-            auto* pin = new (std::nothrow) CMpegSplitterOutputPin(s.mt, PinName(kind), this, this, &hrPin, tolerance);
+            REFERENCE_TIME tolerance = kind == File::kSubpicture
+                                           ? INT64_MAX
+                                           : CMpegSplitterOutputPin::kDefaultJumpTolerance;
+            auto* pin = new (std::nothrow)
+                CMpegSplitterOutputPin(s.mt, PinName(kind), this, this, &hrPin, tolerance);
             if (pin && SUCCEEDED(hrPin) && S_OK == RegisterOutputPin(s.Id(), pin)) break;
             delete pin;
         }
@@ -127,8 +138,10 @@ HRESULT CMpegSplitterFilter::CreateOutputPins(IAsyncReader* reader) {
 bool CMpegSplitterFilter::StartDemux() {
     if (!parser_) return false;
     origin_ = 0;
-    if (titleDuration_ > 0) m_rtDuration = titleDuration_.load();
-    else titleDuration_ = m_rtDuration.load();
+    if (titleDuration_ > 0)
+        m_rtDuration = titleDuration_.load();
+    else
+        titleDuration_ = m_rtDuration.load();
     if (playLength_ == 0) playLength_ = m_rtDuration.load();
     return true;
 }
@@ -159,7 +172,9 @@ void CMpegSplitterFilter::SeekDemux(REFERENCE_TIME t) {
         parser_->Seek(0);
         return;
     }
-    auto position = [&](REFERENCE_TIME at) { return std::int64_t(double(at) / double(duration) * double(length)); };
+    auto position = [&](REFERENCE_TIME at) {
+        return std::int64_t(double(at) / double(duration) * double(length));
+    };
     std::int64_t p = position(t);
     const REFERENCE_TIME upper = t - kSecond, lower = upper - kSecond / 2;
 
@@ -169,7 +184,8 @@ void CMpegSplitterFilter::SeekDemux(REFERENCE_TIME t) {
         {
             std::lock_guard lk(streamsLock_);
             for (auto kind : {File::kVideo, File::kAudio})
-                for (const auto& s : parser_->Streams(kind)) ids.push_back(s.Id());
+                for (const auto& s : parser_->Streams(kind))
+                    ids.push_back(s.Id());
         }
         for (DWORD id : ids) {
             if (!HasConnectedPin(id)) continue;
@@ -185,7 +201,8 @@ void CMpegSplitterFilter::SeekDemux(REFERENCE_TIME t) {
                     best = best < 0 ? pos : std::min(best, pos);
                     break;
                 }
-                parser_->Seek(parser_->GetPos() - std::int64_t(double(d) / double(duration) * double(length)));
+                parser_->Seek(parser_->GetPos() -
+                              std::int64_t(double(d) / double(duration) * double(length)));
                 prev = d;
             }
         }
@@ -227,14 +244,17 @@ bool CMpegSplitterFilter::DemuxPackets() {
 
 HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset) {
     switch (parser_->GetContainerType()) {
-    case File::kTransportStream: return ReadTransportPacket(offset);
-    case File::kPva: return ReadPvaPacket(offset);
-    default: return ReadProgramPacket(offset);
+    case File::kTransportStream:
+        return ReadTransportPacket(offset);
+    case File::kPva:
+        return ReadPvaPacket(offset);
+    default:
+        return ReadProgramPacket(offset);
     }
 }
 
-void CMpegSplitterFilter::RoutePayload(DWORD track, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset,
-                                       std::int64_t length) {
+void CMpegSplitterFilter::RoutePayload(DWORD track, bool hasPts, REFERENCE_TIME pts,
+                                       REFERENCE_TIME offset, std::int64_t length) {
     if (length < 0) length = 0;
     auto p = std::make_unique<Packet>();
     p->track = track;
@@ -289,7 +309,8 @@ HRESULT CMpegSplitterFilter::ReadTransportPacket(REFERENCE_TIME offset) {
         parser_->UpdatePrograms(h);
         parser_->Seek(payload);
     }
-    if (h.hasPayload && h.pid >= mpeg::kFirstElementaryPid && h.pid <= mpeg::kLastElementaryPid && !h.scrambling) {
+    if (h.hasPayload && h.pid >= mpeg::kFirstElementaryPid && h.pid <= mpeg::kLastElementaryPid &&
+        !h.scrambling) {
         DWORD track = h.pid;
         PesHeader pes;
         bool hasPes = false;
@@ -357,17 +378,20 @@ HRESULT CMpegSplitterFilter::Count(DWORD* pc) {
     std::lock_guard lk(streamsLock_);
     *pc = 0;
     if (parser_)
-        for (int k = 0; k < File::kStreamKinds; ++k) *pc += DWORD(parser_->Streams(File::StreamKind(k)).size());
+        for (int k = 0; k < File::kStreamKinds; ++k)
+            *pc += DWORD(parser_->Streams(File::StreamKind(k)).size());
     return S_OK;
 }
 
-HRESULT CMpegSplitterFilter::Info(LONG index, AM_MEDIA_TYPE** ppmt, DWORD* flags, LCID* lcid, DWORD* group,
-                                  WCHAR** name, IUnknown** object, IUnknown** unk) {
+HRESULT CMpegSplitterFilter::Info(LONG index, AM_MEDIA_TYPE** ppmt, DWORD* flags, LCID* lcid,
+                                  DWORD* group, WCHAR** name, IUnknown** object, IUnknown** unk) {
     File::StreamKind kind;
     File::MpegStream s;
     if (!StreamAt(index, kind, s)) return S_OK;
     if (ppmt) *ppmt = CreateMediaType(&s.mt);
-    if (flags) *flags = FindOutputPin(s.Id()) ? AMSTREAMSELECTINFO_ENABLED | AMSTREAMSELECTINFO_EXCLUSIVE : 0;
+    if (flags)
+        *flags =
+            FindOutputPin(s.Id()) ? AMSTREAMSELECTINFO_ENABLED | AMSTREAMSELECTINFO_EXCLUSIVE : 0;
     if (lcid) *lcid = 0;
     if (group) *group = DWORD(kind);
     if (object) *object = nullptr;
@@ -388,13 +412,14 @@ HRESULT CMpegSplitterFilter::Info(LONG index, AM_MEDIA_TYPE** ppmt, DWORD* flags
             const char* t = StreamTypeName(streamType);
             char buf[512];
             if (!d.empty())
-                std::snprintf(buf, sizeof buf, "%s (%04x,%02x,%02x)", d.c_str(), s.pid, s.pesid, s.ps1id);
-            else if (t)
-                std::snprintf(buf, sizeof buf, "%s - %s (%04x,%02x,%02x)", File::StreamKindName(kind), t, s.pid,
-                              s.pesid, s.ps1id);
-            else
-                std::snprintf(buf, sizeof buf, "%s (%04x,%02x,%02x)", File::StreamKindName(kind), s.pid, s.pesid,
+                std::snprintf(buf, sizeof buf, "%s (%04x,%02x,%02x)", d.c_str(), s.pid, s.pesid,
                               s.ps1id);
+            else if (t)
+                std::snprintf(buf, sizeof buf, "%s - %s (%04x,%02x,%02x)",
+                              File::StreamKindName(kind), t, s.pid, s.pesid, s.ps1id);
+            else
+                std::snprintf(buf, sizeof buf, "%s (%04x,%02x,%02x)", File::StreamKindName(kind),
+                              s.pid, s.pesid, s.ps1id);
             text = buf;
         }
         *name = TaskString(text);
@@ -420,7 +445,8 @@ HRESULT CMpegSplitterFilter::Enable(LONG index, DWORD flags) {
     }
 
     // Transport streams: the other pins follow to the chosen stream's program.
-    if (parser_->GetContainerType() != File::kTransportStream || parser_->IsHdmv() || !chosen.pid) return S_OK;
+    if (parser_->GetContainerType() != File::kTransportStream || parser_->IsHdmv() || !chosen.pid)
+        return S_OK;
     for (const auto& [pmtPid, program] : parser_->Programs()) {
         bool inProgram = std::any_of(program.streams.begin(), program.streams.end(),
                                      [&](const auto& e) { return e.first == chosen.pid; });
@@ -437,7 +463,8 @@ HRESULT CMpegSplitterFilter::Enable(LONG index, DWORD flags) {
                     if (FindOutputPin(s.Id())) from = s.Id(), hasPin = true;
                 if (!hasPin) continue;
                 for (const auto& [pid, type] : program.streams) {
-                    auto it = std::find_if(list.begin(), list.end(), [&](const auto& s) { return s.pid == pid; });
+                    auto it = std::find_if(list.begin(), list.end(),
+                                           [&](const auto& s) { return s.pid == pid; });
                     if (it != list.end()) {
                         moves.emplace_back(from, *it);
                         break;

@@ -24,7 +24,9 @@
 
 constexpr CLSID CLSID_MpegSplitter = MakeGuid("DC257063-045F-4BE2-BD5B-E12279C464F0");
 
-class CMpegSplitterFilter : public CBaseSplitterFilter, public IAMStreamSelect, public IMyMpegSplitter {
+class CMpegSplitterFilter : public CBaseSplitterFilter,
+                            public IAMStreamSelect,
+                            public IMyMpegSplitter {
 public:
     // Classic factory: a new filter with a reference count of 0, or null with
     // *phr = E_OUTOFMEMORY.
@@ -71,14 +73,16 @@ private:
     HRESULT ReadTransportPacket(REFERENCE_TIME offset);
     HRESULT ReadPvaPacket(REFERENCE_TIME offset);
     // Routes `length` payload bytes at the parser's position as a packet of track.
-    void RoutePayload(DWORD track, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset, std::int64_t length);
+    void RoutePayload(DWORD track, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset,
+                      std::int64_t length);
     bool HasConnectedPin(DWORD id);
     std::int64_t NextTimestamp(DWORD id);
     // The stream at a selection index: its kind and a copy; false past the end.
-    bool StreamAt(LONG index, CMpegSplitterFile::StreamKind& kind, CMpegSplitterFile::MpegStream& out);
+    bool StreamAt(LONG index, CMpegSplitterFile::StreamKind& kind,
+                  CMpegSplitterFile::MpegStream& out);
 
     std::unique_ptr<CMpegSplitterFile> parser_;
-    std::mutex streamsLock_; // the parser's stream lists, while the worker runs
+    std::mutex streamsLock_;        // the parser's stream lists, while the worker runs
     TitleStreamTable titleStreams_; // application thread, before connection
     // -- worker thread
     REFERENCE_TIME origin_ = 0;

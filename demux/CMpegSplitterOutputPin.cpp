@@ -18,9 +18,12 @@ DWORD FourCCOf(const AM_MEDIA_TYPE& mt) {
 
 bool IsFourCC(DWORD fcc, const char* upper) {
     char lower[5] = {};
-    for (int i = 0; i < 4; ++i) lower[i] = char(upper[i] | 0x20);
-    DWORD u = DWORD(upper[0]) | DWORD(upper[1]) << 8 | DWORD(upper[2]) << 16 | DWORD(upper[3]) << 24;
-    DWORD l = DWORD(lower[0]) | DWORD(lower[1]) << 8 | DWORD(lower[2]) << 16 | DWORD(lower[3]) << 24;
+    for (int i = 0; i < 4; ++i)
+        lower[i] = char(upper[i] | 0x20);
+    DWORD u =
+        DWORD(upper[0]) | DWORD(upper[1]) << 8 | DWORD(upper[2]) << 16 | DWORD(upper[3]) << 24;
+    DWORD l =
+        DWORD(lower[0]) | DWORD(lower[1]) << 8 | DWORD(lower[2]) << 16 | DWORD(lower[3]) << 24;
     return fcc == u || fcc == l;
 }
 
@@ -33,8 +36,9 @@ std::size_t NextStartCode(const std::vector<std::uint8_t>& d, std::size_t from) 
 
 } // namespace
 
-CMpegSplitterOutputPin::CMpegSplitterOutputPin(const CMediaType& mt, LPCWSTR name, CBaseSplitterFilter* filter,
-                                               CCritSec* lock, HRESULT* phr, REFERENCE_TIME jumpTolerance)
+CMpegSplitterOutputPin::CMpegSplitterOutputPin(const CMediaType& mt, LPCWSTR name,
+                                               CBaseSplitterFilter* filter, CCritSec* lock,
+                                               HRESULT* phr, REFERENCE_TIME jumpTolerance)
     : CBaseSplitterOutputPin({mt}, name, filter, lock, phr, 1), jumpTolerance_(jumpTolerance) {}
 
 void CMpegSplitterOutputPin::ResetTiming() {
@@ -50,7 +54,8 @@ HRESULT CMpegSplitterOutputPin::DeliverEndFlush() {
     return CBaseSplitterOutputPin::DeliverEndFlush();
 }
 
-HRESULT CMpegSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) {
+HRESULT CMpegSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
+                                                  double dRate) {
     ResetTiming();
     return CBaseSplitterOutputPin::DeliverNewSegment(tStart, tStop, dRate);
 }
@@ -78,14 +83,18 @@ HRESULT CMpegSplitterOutputPin::SendPacket(std::unique_ptr<Packet> p) {
     }
     if (p->mediaType && *p->mediaType != CurrentMediaType()) SetMediaType(p->mediaType.get());
     switch (FramingOf(CurrentMediaType())) {
-    case Framing::kAac: return SendAac(std::move(p));
-    case Framing::kAvc: return SendAvc(std::move(p));
-    case Framing::kVc1: return SendVc1(std::move(p));
+    case Framing::kAac:
+        return SendAac(std::move(p));
+    case Framing::kAvc:
+        return SendAvc(std::move(p));
+    case Framing::kVc1:
+        return SendVc1(std::move(p));
     case Framing::kHdmvLpcm:
         if (p->data.size() <= 4) return S_OK;
         p->data.erase(p->data.begin(), p->data.begin() + 4);
         return CBaseSplitterOutputPin::SendPacket(std::move(p));
-    case Framing::kNone: break;
+    case Framing::kNone:
+        break;
     }
     pending_.reset();
     pendingList_.clear();
@@ -94,8 +103,8 @@ HRESULT CMpegSplitterOutputPin::SendPacket(std::unique_ptr<Packet> p) {
 
 // One piece of a re-framed payload: the first piece carries the packet's time,
 // flags and media type, later ones none.
-HRESULT CMpegSplitterOutputPin::SendPiece(const Packet& from, const std::uint8_t* data, std::size_t size,
-                                          bool first) {
+HRESULT CMpegSplitterOutputPin::SendPiece(const Packet& from, const std::uint8_t* data,
+                                          std::size_t size, bool first) {
     auto out = std::make_unique<Packet>();
     out->track = from.track;
     out->SetData(data, size);
@@ -131,7 +140,8 @@ HRESULT CMpegSplitterOutputPin::SendAac(std::unique_ptr<Packet> p) {
             continue;
         }
         std::size_t header = (d[pos + 1] & 1) ? 7 : 9;
-        std::size_t length = (std::size_t(d[pos + 3] & 3) << 11) | (std::size_t(d[pos + 4]) << 3) | (d[pos + 5] >> 5);
+        std::size_t length = (std::size_t(d[pos + 3] & 3) << 11) | (std::size_t(d[pos + 4]) << 3) |
+                             (d[pos + 5] >> 5);
         if (length <= header) {
             ++pos;
             continue;
@@ -173,7 +183,8 @@ HRESULT CMpegSplitterOutputPin::SendAvc(std::unique_ptr<Packet> p) {
 HRESULT CMpegSplitterOutputPin::FlushPending() {
     if (!pending_) return S_OK;
     std::unique_ptr<Packet> unit = std::move(pending_);
-    if (CurrentMediaType().majortype == MEDIATYPE_Video && FramingOf(CurrentMediaType()) == Framing::kAvc) {
+    if (CurrentMediaType().majortype == MEDIATYPE_Video &&
+        FramingOf(CurrentMediaType()) == Framing::kAvc) {
         const auto& d = unit->data;
         std::vector<std::uint8_t> out;
         std::size_t sc = NextStartCode(d, 0);
@@ -181,13 +192,15 @@ HRESULT CMpegSplitterOutputPin::FlushPending() {
             std::size_t begin = sc + 3;
             std::size_t next = NextStartCode(d, begin);
             std::size_t end = next;
-            while (end > begin && d[end - 1] == 0) --end; // trailing zeros belong to the next start code
+            while (end > begin && d[end - 1] == 0)
+                --end; // trailing zeros belong to the next start code
             std::size_t n = end - begin;
             if (n) {
-                std::uint8_t len[4] = {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8),
-                                       std::uint8_t(n)};
+                std::uint8_t len[4] = {std::uint8_t(n >> 24), std::uint8_t(n >> 16),
+                                       std::uint8_t(n >> 8), std::uint8_t(n)};
                 out.insert(out.end(), len, len + 4);
-                out.insert(out.end(), d.begin() + std::ptrdiff_t(begin), d.begin() + std::ptrdiff_t(end));
+                out.insert(out.end(), d.begin() + std::ptrdiff_t(begin),
+                           d.begin() + std::ptrdiff_t(end));
             }
             sc = next;
         }
@@ -243,8 +256,10 @@ HRESULT CMpegSplitterOutputPin::SendEndOfStream() {
         std::lock_guard lk(lock_);
         if (pending_ && !pending_->data.empty()) {
             Framing f = FramingOf(CurrentMediaType());
-            if (f == Framing::kAvc) FlushPending();
-            else if (f == Framing::kVc1) CBaseSplitterOutputPin::SendPacket(std::move(pending_));
+            if (f == Framing::kAvc)
+                FlushPending();
+            else if (f == Framing::kVc1)
+                CBaseSplitterOutputPin::SendPacket(std::move(pending_));
         }
         pending_.reset();
         pendingList_.clear();

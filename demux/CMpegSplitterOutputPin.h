@@ -19,8 +19,9 @@ public:
     // Largest accepted jump between consecutive start times of video and audio.
     static constexpr REFERENCE_TIME kDefaultJumpTolerance = 50000000; // 5 s
 
-    CMpegSplitterOutputPin(const CMediaType& mt, LPCWSTR name, CBaseSplitterFilter* filter, CCritSec* lock,
-                           HRESULT* phr, REFERENCE_TIME jumpTolerance = kDefaultJumpTolerance);
+    CMpegSplitterOutputPin(const CMediaType& mt, LPCWSTR name, CBaseSplitterFilter* filter,
+                           CCritSec* lock, HRESULT* phr,
+                           REFERENCE_TIME jumpTolerance = kDefaultJumpTolerance);
 
     HRESULT DeliverEndFlush() override;
     HRESULT DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
@@ -43,7 +44,7 @@ private:
     const REFERENCE_TIME jumpTolerance_;
     std::mutex lock_;
     // -- protected by lock_
-    std::unique_ptr<Packet> pending_;           // bytes gathered for re-framing
+    std::unique_ptr<Packet> pending_; // bytes gathered for re-framing
     std::deque<std::unique_ptr<Packet>> pendingList_;
     REFERENCE_TIME prevStart_ = Packet::kNoTime;
     REFERENCE_TIME offset_ = 0;

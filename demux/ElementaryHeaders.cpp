@@ -12,9 +12,8 @@ using namespace mpeg;
 namespace {
 
 // Frame periods in 27 MHz ticks by frame-rate code (23.976 ... 60 fps).
-constexpr std::int64_t kFramePeriods[16] = {0,      1126125, 1125000, 1080000, 900900, 900000,
-                                            540000, 450450,  450000,  0,       0,      0,
-                                            0,      0,       0,       0};
+constexpr std::int64_t kFramePeriods[16] = {
+    0, 1126125, 1125000, 1080000, 900900, 900000, 540000, 450450, 450000, 0, 0, 0, 0, 0, 0, 0};
 // Pel aspect ratios of MPEG-1 by aspect code (0 and 15 count as 1.0).
 constexpr double kPelAspect[16] = {1.0,    1.0,    0.6735, 0.7031, 0.7615, 0.8055, 0.8437, 0.8935,
                                    0.9157, 0.9815, 1.0255, 1.0695, 1.095,  1.1575, 1.2015, 1.0};
@@ -50,9 +49,11 @@ bool CBaseSplitterFileEx::ReadSeqHeader(SeqHeader& h, std::int64_t budget, CMedi
     h.vbv = static_cast<std::uint16_t>(ReadBits(10));
     h.constrained = ReadBits(1);
     if (ReadBits(1))
-        for (int i = 0; i < 64; ++i) ReadBits(8);
+        for (int i = 0; i < 64; ++i)
+            ReadBits(8);
     if (ReadBits(1))
-        for (int i = 0; i < 64; ++i) ReadBits(8);
+        for (int i = 0; i < 64; ++i)
+            ReadBits(8);
     std::int64_t end = GetPos();
     h.framePeriod = kFramePeriods[h.frameRateCode];
 
@@ -84,10 +85,18 @@ bool CBaseSplitterFileEx::ReadSeqHeader(SeqHeader& h, std::int64_t budget, CMedi
     h.bitrate = h.bitrateField == allOnes ? 0 : h.bitrateField * 400;
     if (h.mpeg2) {
         switch (h.aspectCode) {
-        case 2: h.arX = 4, h.arY = 3; break;
-        case 3: h.arX = 16, h.arY = 9; break;
-        case 4: h.arX = 221, h.arY = 100; break;
-        default: h.arX = h.width, h.arY = h.height; break;
+        case 2:
+            h.arX = 4, h.arY = 3;
+            break;
+        case 3:
+            h.arX = 16, h.arY = 9;
+            break;
+        case 4:
+            h.arX = 221, h.arY = 100;
+            break;
+        default:
+            h.arX = h.width, h.arY = h.height;
+            break;
         }
     } else {
         h.arX = static_cast<int>(h.width / kPelAspect[h.aspectCode] + 0.5);
@@ -114,7 +123,8 @@ constexpr int kMpaBitrates[2][3][16] = {
      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}}};
 // Sample rates by version field (0 MPEG-2.5, 2 MPEG-2, 3 MPEG-1) and rate index.
-constexpr int kMpaRates[4][3] = {{11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+constexpr int kMpaRates[4][3] = {
+    {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
 } // namespace
 
 bool CBaseSplitterFileEx::ReadMpegAudioHeader(MpegAudioHeader& h, std::int64_t budget,
@@ -122,7 +132,8 @@ bool CBaseSplitterFileEx::ReadMpegAudioHeader(MpegAudioHeader& h, std::int64_t b
     h = {};
     int syncBits = allowMpeg25 ? 11 : 12;
     std::uint64_t sync = allowMpeg25 ? 0x7FF : 0xFFF;
-    for (; budget > 3 && ReadBits(syncBits, true) != sync; --budget) ReadBits(8);
+    for (; budget > 3 && ReadBits(syncBits, true) != sync; --budget)
+        ReadBits(8);
     if (budget <= 3) return false;
     ReadBits(11);
     h.version = static_cast<int>(ReadBits(2));
@@ -137,7 +148,8 @@ bool CBaseSplitterFileEx::ReadMpegAudioHeader(MpegAudioHeader& h, std::int64_t b
     h.copyright = ReadBits(1);
     h.original = ReadBits(1);
     h.emphasis = static_cast<int>(ReadBits(2));
-    if (h.version == 1 || layerField == 0 || h.rateIndex == 3 || h.bitrateIndex == 15 || h.emphasis == 2)
+    if (h.version == 1 || layerField == 0 || h.rateIndex == 3 || h.bitrateIndex == 15 ||
+        h.emphasis == 2)
         return false;
     h.layer = 4 - layerField;
     h.bitrate = kMpaBitrates[h.version == 3 ? 0 : 1][h.layer - 1][h.bitrateIndex] * 1000;
@@ -163,7 +175,8 @@ constexpr int kAacRates[12] = {96000, 88200, 64000, 48000, 44100, 32000,
 
 bool CBaseSplitterFileEx::ReadAacHeader(AacHeader& h, std::int64_t budget, CMediaType* pmt) {
     h = {};
-    for (; budget > 6 && ReadBits(12, true) != 0xFFF; --budget) ReadBits(8);
+    for (; budget > 6 && ReadBits(12, true) != 0xFFF; --budget)
+        ReadBits(8);
     if (budget <= 6) return false;
     ReadBits(12);
     h.id = static_cast<int>(ReadBits(1));
@@ -199,7 +212,8 @@ constexpr int kAc3Rates[3] = {48000, 44100, 32000};
 
 bool CBaseSplitterFileEx::ReadAc3Header(Ac3Header& h, std::int64_t budget, CMediaType* pmt) {
     h = {};
-    for (; budget > 6 && ReadBits(16, true) != kAc3SyncWord; --budget) ReadBits(8);
+    for (; budget > 6 && ReadBits(16, true) != kAc3SyncWord; --budget)
+        ReadBits(8);
     if (budget <= 6) return false;
     ReadBits(16); // sync
     ReadBits(16); // crc
@@ -228,8 +242,8 @@ bool CBaseSplitterFileEx::ReadAc3Header(Ac3Header& h, std::int64_t budget, CMedi
 
 namespace {
 constexpr int kDtsChannels[16] = {1, 2, 2, 2, 2, 3, 3, 4, 4, 5, 6, 6, 6, 7, 8, 8};
-constexpr int kDtsRates[16] = {0,     8000,  16000, 32000, 0, 0, 11025, 22050,
-                               44100, 0,     0,     12000, 24000, 48000, 0, 0};
+constexpr int kDtsRates[16] = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
+                               44100, 0,    0,     12000, 24000, 48000, 0,     0};
 // Bit rates in bits per second by rate code; open, variable and lossless are 0.
 constexpr int kDtsBitrates[32] = {32000,   56000,   64000,   96000,   112000,  128000,  192000,
                                   224000,  256000,  320000,  384000,  448000,  512000,  576000,
@@ -240,7 +254,8 @@ constexpr int kDtsBitrates[32] = {32000,   56000,   64000,   96000,   112000,  1
 
 bool CBaseSplitterFileEx::ReadDtsHeader(DtsHeader& h, std::int64_t budget, CMediaType* pmt) {
     h = {};
-    for (; budget > 9 && ReadBits(32, true) != kDtsSyncWord; --budget) ReadBits(8);
+    for (; budget > 9 && ReadBits(32, true) != kDtsSyncWord; --budget)
+        ReadBits(8);
     if (budget <= 9) return false;
     ReadBits(32);
     h.normalFrame = ReadBits(1);
@@ -309,12 +324,14 @@ bool CBaseSplitterFileEx::ReadHdmvLpcmHeader(HdmvLpcmHeader& h, CMediaType* pmt)
 
 // ---- PS2 audio -------------------------------------------------------------------------
 
-bool CBaseSplitterFileEx::ReadPs2AudioHeader(Ps2AudioHeader& h, std::int64_t budget, CMediaType* pmt) {
+bool CBaseSplitterFileEx::ReadPs2AudioHeader(Ps2AudioHeader& h, std::int64_t budget,
+                                             CMediaType* pmt) {
     h = {};
     if (budget < 2 || ReadBits(16, true) != 0x5353) return false; // "SS"
     auto le32 = [this] {
         std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(ReadBits(8)) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<std::uint32_t>(ReadBits(8)) << (8 * i);
         return v;
     };
     bool haveHeader = false;

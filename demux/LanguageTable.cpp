@@ -94,7 +94,8 @@ constexpr LanguageRow kRows[] = {
     {"Choctaw", "cho", "", ""},
     {"Chipewyan; Dene Suline", "chp", "", ""},
     {"Cherokee", "chr", "", ""},
-    {"Church Slavic; Old Slavonic; Church Slavonic; Old Bulgarian; Old Church Slavonic", "chu", "", "cu"},
+    {"Church Slavic; Old Slavonic; Church Slavonic; Old Bulgarian; Old Church Slavonic", "chu", "",
+     "cu"},
     {"Chuvash", "chv", "", "cv"},
     {"Cheyenne", "chy", "", ""},
     {"Chamic languages", "cmc", "", ""},
@@ -497,7 +498,9 @@ static_assert(std::size(kRows) == kLanguageRowCount);
 
 } // namespace
 
-std::span<const LanguageRow> LanguageRows() { return kRows; }
+std::span<const LanguageRow> LanguageRows() {
+    return kRows;
+}
 
 namespace {
 

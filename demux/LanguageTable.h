@@ -8,10 +8,10 @@
 #include <string_view>
 
 struct LanguageRow {
-    const char* name;  // English name; alternatives after ';' ("Navajo; Navaho")
-    const char* code3; // bibliographic three-letter code ("ger")
+    const char* name;   // English name; alternatives after ';' ("Navajo; Navaho")
+    const char* code3;  // bibliographic three-letter code ("ger")
     const char* code3t; // terminology code where it differs ("deu"), else ""
-    const char* code2; // ISO 639-1 code ("de"), or "" when there is none
+    const char* code2;  // ISO 639-1 code ("de"), or "" when there is none
 };
 
 constexpr std::size_t kLanguageRowCount = 482;

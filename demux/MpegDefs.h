@@ -30,9 +30,15 @@ constexpr std::uint8_t kVideoStreamFirst = 0xE0;
 constexpr std::uint8_t kVideoStreamLast = 0xEF;
 constexpr std::uint8_t kExtendedStreamId = 0xFD;
 
-constexpr bool IsAudioStreamId(unsigned id) { return id >= kAudioStreamFirst && id <= kAudioStreamLast; }
-constexpr bool IsVideoStreamId(unsigned id) { return id >= kVideoStreamFirst && id <= kVideoStreamLast; }
-constexpr bool IsPrivateStreamId(unsigned id) { return id == kPrivateStream1 || id == kExtendedStreamId; }
+constexpr bool IsAudioStreamId(unsigned id) {
+    return id >= kAudioStreamFirst && id <= kAudioStreamLast;
+}
+constexpr bool IsVideoStreamId(unsigned id) {
+    return id >= kVideoStreamFirst && id <= kVideoStreamLast;
+}
+constexpr bool IsPrivateStreamId(unsigned id) {
+    return id == kPrivateStream1 || id == kExtendedStreamId;
+}
 // Stream ids that carry a PES header the parser reads (0xBD to 0xEF, and 0xFD).
 constexpr bool IsPesStreamId(unsigned id) {
     return (id >= kPrivateStream1 && id <= kVideoStreamLast) || id == kExtendedStreamId;

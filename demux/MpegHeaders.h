@@ -11,9 +11,9 @@
 
 // Pack header (00 00 01 BA).
 struct PackHeader {
-    int version = 0;            // 1 MPEG-1, 2 MPEG-2
-    std::int64_t scr = 0;       // system clock reference, 100 ns
-    std::uint32_t bitrate = 0;  // program mux rate x 400, bits per second
+    int version = 0;           // 1 MPEG-1, 2 MPEG-2
+    std::int64_t scr = 0;      // system clock reference, 100 ns
+    std::uint32_t bitrate = 0; // program mux rate x 400, bits per second
 };
 
 // System header (00 00 01 BB). Only the first entries of the stream table are kept.
@@ -34,14 +34,14 @@ struct SystemHeader {
 // PES header; `length` is the number of payload bytes after the header.
 struct PesHeader {
     int length = 0;
-    int version = 0;           // 1 MPEG-1, 2 MPEG-2 (0 for 0xBE and 0xBF)
+    int version = 0; // 1 MPEG-1, 2 MPEG-2 (0 for 0xBE and 0xBF)
     std::uint8_t scrambling = 0;
     bool priority = false, alignment = false, copyright = false, original = false;
     bool hasPts = false, hasDts = false;
     bool escr = false, esRate = false, trickMode = false, additionalCopy = false, crc = false,
          extension = false;
     std::uint8_t headerDataLength = 0;
-    int bufferSize = 0;        // MPEG-1 STD buffer size in bytes, when given
+    int bufferSize = 0; // MPEG-1 STD buffer size in bytes, when given
     std::int64_t pts = 0, dts = 0;
 };
 
@@ -52,12 +52,13 @@ struct TsHeader {
     std::uint8_t scrambling = 0;
     bool hasAdaptation = false, hasPayload = false;
     std::uint8_t counter = 0;
-    int payloadBytes = 0;      // bytes of payload left in the packet
-    std::int64_t next = 0;     // offset of the next packet
+    int payloadBytes = 0;  // bytes of payload left in the packet
+    std::int64_t next = 0; // offset of the next packet
     // adaptation field
     std::uint8_t adaptationLength = 0;
     bool discontinuity = false, randomAccess = false, esPriority = false;
-    bool hasPcr = false, hasOpcr = false, splicing = false, privateData = false, afExtension = false;
+    bool hasPcr = false, hasOpcr = false, splicing = false, privateData = false,
+         afExtension = false;
     std::int64_t pcr = 0;
 };
 
@@ -78,9 +79,9 @@ struct PvaHeader {
     std::uint8_t counter = 0;
     bool hasPts = false;
     std::uint8_t postBytes = 0, preBytes = 0;
-    int length = 0;            // payload bytes after the header
+    int length = 0; // payload bytes after the header
     std::int64_t pts = 0;
-    std::int64_t offset = 0;   // where the packet starts
+    std::int64_t offset = 0; // where the packet starts
 };
 
 // MPEG-1/2 video sequence header with its optional sequence extension.
@@ -95,11 +96,11 @@ struct SeqHeader {
     bool progressive = false;
     std::uint8_t chroma = 0;
     bool lowDelay = false;
-    std::int64_t framePeriod = 0;   // 27 MHz ticks
+    std::int64_t framePeriod = 0;     // 27 MHz ticks
     std::int64_t avgTimePerFrame = 0; // 100 ns
-    std::uint32_t bitrate = 0;      // bits per second, 0 when unknown
-    int arX = 0, arY = 0;           // picture aspect (MPEG-2) or pixel shape (MPEG-1), reduced
-    std::vector<std::uint8_t> raw;  // sequence header and extension bytes from the start code
+    std::uint32_t bitrate = 0;        // bits per second, 0 when unknown
+    int arX = 0, arY = 0;             // picture aspect (MPEG-2) or pixel shape (MPEG-1), reduced
+    std::vector<std::uint8_t> raw;    // sequence header and extension bytes from the start code
 };
 
 // MPEG audio frame header.
@@ -112,10 +113,10 @@ struct MpegAudioHeader {
     int channelMode = 0, modeExtension = 0;
     bool copyright = false, original = false;
     int emphasis = 0;
-    int bitrate = 0;      // bits per second
+    int bitrate = 0; // bits per second
     int sampleRate = 0;
     int samplesPerFrame = 0;
-    int frameSize = 0;    // bytes
+    int frameSize = 0;              // bytes
     std::int64_t frameDuration = 0; // 100 ns
 };
 
@@ -136,7 +137,7 @@ struct Ac3Header {
     int cmixlev = 0, surmixlev = 0, dsurmod = 0;
     bool lfe = false;
     int channels = 0, sampleRate = 0;
-    int bitrate = 0;          // bits per second
+    int bitrate = 0; // bits per second
     int avgBytesPerSec = 0, blockAlign = 0;
 };
 

@@ -18,7 +18,8 @@ void PacketQueue::Add(std::unique_ptr<Packet> packet) {
             auto& dst = packets_.back()->data;
             const auto& src = packet->data;
             std::size_t need = dst.size() + src.size();
-            if (dst.capacity() < need) dst.reserve(std::max<std::size_t>({need, 1024, dst.capacity() * 2}));
+            if (dst.capacity() < need)
+                dst.reserve(std::max<std::size_t>({need, 1024, dst.capacity() * 2}));
             dst.insert(dst.end(), src.begin(), src.end());
             size_ += src.size();
         } else {

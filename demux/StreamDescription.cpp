@@ -69,7 +69,8 @@ bool VideoFieldsOf(const AM_MEDIA_TYPE& mt, VideoFields& f) {
     return true;
 }
 
-void VideoParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, std::vector<std::string>& parts) {
+void VideoParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip,
+                std::vector<std::string>& parts) {
     if (std::string lang = ClipLanguage(clip); !lang.empty()) parts.push_back(lang);
     VideoFields f;
     bool haveFields = VideoFieldsOf(mt, f);
@@ -98,30 +99,59 @@ void VideoParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, std::vector
         parts.push_back("CVD Sub Picture");
     }
 
-    if (mt.formattype == FORMAT_MPEG2_VIDEO && mt.cbFormat >= offsetof(MPEG2VIDEOINFO, dwSequenceHeader)) {
+    if (mt.formattype == FORMAT_MPEG2_VIDEO &&
+        mt.cbFormat >= offsetof(MPEG2VIDEOINFO, dwSequenceHeader)) {
         auto* vi = reinterpret_cast<const MPEG2VIDEOINFO*>(mt.pbFormat);
         long long profile = vi->dwProfile, level = vi->dwLevel;
         const char* name = nullptr;
         if (avc) {
             switch (profile) {
-            case 44: name = "CAVLC Profile"; break;
-            case 66: name = "Baseline Profile"; break;
-            case 77: name = "Main Profile"; break;
-            case 88: name = "Extended Profile"; break;
-            case 100: name = "High Profile"; break;
-            case 110: name = "High 10 Profile"; break;
-            case 122: name = "High 4:2:2 Profile"; break;
-            case 144: name = "High 4:4:4 Profile"; break;
-            default: break;
+            case 44:
+                name = "CAVLC Profile";
+                break;
+            case 66:
+                name = "Baseline Profile";
+                break;
+            case 77:
+                name = "Main Profile";
+                break;
+            case 88:
+                name = "Extended Profile";
+                break;
+            case 100:
+                name = "High Profile";
+                break;
+            case 110:
+                name = "High 10 Profile";
+                break;
+            case 122:
+                name = "High 4:2:2 Profile";
+                break;
+            case 144:
+                name = "High 4:4:4 Profile";
+                break;
+            default:
+                break;
             }
         } else {
             switch (profile) {
-            case 1: name = "Simple Profile"; break;
-            case 2: name = "Main Profile"; break;
-            case 3: name = "SNR Scalable Profile"; break;
-            case 4: name = "Spatially Scalable Profile"; break;
-            case 5: name = "High Profile"; break;
-            default: break;
+            case 1:
+                name = "Simple Profile";
+                break;
+            case 2:
+                name = "Main Profile";
+                break;
+            case 3:
+                name = "SNR Scalable Profile";
+                break;
+            case 4:
+                name = "Spatially Scalable Profile";
+                break;
+            case 5:
+                name = "High Profile";
+                break;
+            default:
+                break;
             }
         }
         if (name)
@@ -129,19 +159,30 @@ void VideoParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, std::vector
         else if (profile)
             parts.push_back(Format("Profile %d", profile));
         switch (level) {
-        case 0: break;
-        case 1: parts.push_back("Low Level"); break;
-        case 2: parts.push_back("Main Level"); break;
-        case 3: parts.push_back("High1440 Level"); break;
-        case 4: parts.push_back("High Level"); break;
+        case 0:
+            break;
+        case 1:
+            parts.push_back("Low Level");
+            break;
+        case 2:
+            parts.push_back("Main Level");
+            break;
+        case 3:
+            parts.push_back("High1440 Level");
+            break;
+        case 4:
+            parts.push_back("High Level");
+            break;
         default:
             parts.push_back(avc ? Format("Level %1.1f", level / 10.0) : Format("Level %d", level));
             break;
         }
     }
     if (haveFields) {
-        if (f.width && f.height) parts.push_back(std::to_string(f.width) + "x" + std::to_string(f.height));
-        if (f.avgTimePerFrame > 0) parts.push_back(Format("%.3f fps", 10000000.0 / f.avgTimePerFrame));
+        if (f.width && f.height)
+            parts.push_back(std::to_string(f.width) + "x" + std::to_string(f.height));
+        if (f.avgTimePerFrame > 0)
+            parts.push_back(Format("%.3f fps", 10000000.0 / f.avgTimePerFrame));
         if (f.bitrate) parts.push_back(BitrateText(f.bitrate));
     }
 }
@@ -149,7 +190,8 @@ void VideoParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, std::vector
 void AudioParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, BYTE streamType,
                 std::vector<std::string>& parts) {
     if (std::string lang = ClipLanguage(clip); !lang.empty()) parts.push_back(lang);
-    if (mt.formattype != FORMAT_WaveFormatEx || !mt.pbFormat || mt.cbFormat < sizeof(WAVEFORMATEX)) return;
+    if (mt.formattype != FORMAT_WaveFormatEx || !mt.pbFormat || mt.cbFormat < sizeof(WAVEFORMATEX))
+        return;
     auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
     const char* typeName = StreamTypeName(streamType);
     if (mt.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO) {
@@ -158,22 +200,38 @@ void AudioParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, BYTE stream
         parts.push_back("HDMV LPCM");
     } else {
         switch (wfe->wFormatTag) {
-        case WAVE_FORMAT_DTS: parts.push_back(typeName ? typeName : "DTS"); break;
-        case WAVE_FORMAT_PS2_PCM: parts.push_back("PS2 PCM"); break;
-        case WAVE_FORMAT_PS2_ADPCM: parts.push_back("PS2 ADPCM"); break;
-        case WAVE_FORMAT_DOLBY_AC3: parts.push_back(typeName ? typeName : "Dolby Digital"); break;
+        case WAVE_FORMAT_DTS:
+            parts.push_back(typeName ? typeName : "DTS");
+            break;
+        case WAVE_FORMAT_PS2_PCM:
+            parts.push_back("PS2 PCM");
+            break;
+        case WAVE_FORMAT_PS2_ADPCM:
+            parts.push_back("PS2 ADPCM");
+            break;
+        case WAVE_FORMAT_DOLBY_AC3:
+            parts.push_back(typeName ? typeName : "Dolby Digital");
+            break;
         case WAVE_FORMAT_MPEG: {
             int layer = 0;
             if (mt.cbFormat >= sizeof(MPEG1WAVEFORMAT)) {
                 WORD bits = reinterpret_cast<const MPEG1WAVEFORMAT*>(mt.pbFormat)->fwHeadLayer;
-                layer = bits & ACM_MPEG_LAYER1 ? 1 : bits & ACM_MPEG_LAYER2 ? 2 : bits & ACM_MPEG_LAYER3 ? 3 : 0;
+                layer = bits & ACM_MPEG_LAYER1   ? 1
+                        : bits & ACM_MPEG_LAYER2 ? 2
+                        : bits & ACM_MPEG_LAYER3 ? 3
+                                                 : 0;
             }
             parts.push_back(Format("MPEG1 - Layer %d", static_cast<long long>(layer)));
             break;
         }
-        case WAVE_FORMAT_MPEGLAYER3: parts.push_back("MP3"); break;
-        case WAVE_FORMAT_AAC: parts.push_back("AAC"); break;
-        default: break;
+        case WAVE_FORMAT_MPEGLAYER3:
+            parts.push_back("MP3");
+            break;
+        case WAVE_FORMAT_AAC:
+            parts.push_back("AAC");
+            break;
+        default:
+            break;
         }
     }
     if (clip && clip->sampleRateCode == 12)
@@ -183,7 +241,8 @@ void AudioParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, BYTE stream
     else if (wfe->nSamplesPerSec)
         parts.push_back(Format("%.1f kHz", wfe->nSamplesPerSec / 1000.0));
     if (wfe->nChannels) parts.push_back(Format("%d chn", static_cast<long long>(wfe->nChannels)));
-    if (wfe->wBitsPerSample) parts.push_back(Format("%d bit", static_cast<long long>(wfe->wBitsPerSample)));
+    if (wfe->wBitsPerSample)
+        parts.push_back(Format("%d bit", static_cast<long long>(wfe->wBitsPerSample)));
     if (wfe->nAvgBytesPerSec) parts.push_back(BitrateText(8LL * wfe->nAvgBytesPerSec));
 }
 
@@ -192,7 +251,8 @@ void SubtitleParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, BYTE str
     if (mt.cbFormat == sizeof(SUBTITLEINFO) && mt.pbFormat) {
         SUBTITLEINFO si;
         std::memcpy(&si, mt.pbFormat, sizeof si);
-        std::string lang = LanguageName(std::string_view(si.IsoLang, strnlen(si.IsoLang, sizeof si.IsoLang)));
+        std::string lang =
+            LanguageName(std::string_view(si.IsoLang, strnlen(si.IsoLang, sizeof si.IsoLang)));
         if (!lang.empty()) parts.push_back(lang);
         std::string track;
         for (char16_t c : si.TrackName) {
@@ -208,7 +268,8 @@ void SubtitleParts(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, BYTE str
 
 } // namespace
 
-std::string StreamDescription(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip, BYTE streamType) {
+std::string StreamDescription(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* clip,
+                              BYTE streamType) {
     const char* kind = nullptr;
     std::vector<std::string> parts;
     if (mt.majortype == MEDIATYPE_Video) {
@@ -232,24 +293,43 @@ std::string StreamDescription(const AM_MEDIA_TYPE& mt, const ClipStreamInfo* cli
 
 const char* StreamTypeName(BYTE streamType) {
     switch (streamType) {
-    case 0x01: return "MPEG-1";
-    case 0x02: return "MPEG-2";
-    case 0x03: return "MPEG-1";
-    case 0x04: return "MPEG-2";
-    case 0x1B: return "H264";
-    case 0x80: return "LPCM";
-    case 0x81: return "Dolby Digital";
-    case 0x82: return "DTS";
-    case 0x83: return "Dolby TrueHD";
-    case 0x84: return "Dolby Digital Plus";
-    case 0x85: return "DTS-HD High Resolution Audio";
-    case 0x86: return "DTS-HD Master Audio";
-    case 0x90: return "Presentation Graphics Stream";
-    case 0x91: return "Interactive Graphics Stream";
-    case 0x92: return "Subtitle";
-    case 0xA1: return "Secondary Dolby Digital Plus";
-    case 0xA2: return "Secondary DTS-HD High Resolution Audio";
-    case 0xEA: return "VC-1";
-    default: return nullptr;
+    case 0x01:
+        return "MPEG-1";
+    case 0x02:
+        return "MPEG-2";
+    case 0x03:
+        return "MPEG-1";
+    case 0x04:
+        return "MPEG-2";
+    case 0x1B:
+        return "H264";
+    case 0x80:
+        return "LPCM";
+    case 0x81:
+        return "Dolby Digital";
+    case 0x82:
+        return "DTS";
+    case 0x83:
+        return "Dolby TrueHD";
+    case 0x84:
+        return "Dolby Digital Plus";
+    case 0x85:
+        return "DTS-HD High Resolution Audio";
+    case 0x86:
+        return "DTS-HD Master Audio";
+    case 0x90:
+        return "Presentation Graphics Stream";
+    case 0x91:
+        return "Interactive Graphics Stream";
+    case 0x92:
+        return "Subtitle";
+    case 0xA1:
+        return "Secondary Dolby Digital Plus";
+    case 0xA2:
+        return "Secondary DTS-HD High Resolution Audio";
+    case 0xEA:
+        return "VC-1";
+    default:
+        return nullptr;
     }
 }

@@ -32,22 +32,33 @@ BITMAPINFOHEADER MakeBitmap(int width, int height, DWORD compression) {
 
 DWORD Mpeg2ProfileCode(int profileField) {
     switch (profileField) {
-    case 5: return 1; // Simple
-    case 4: return 2; // Main
-    case 3: return 3; // SNR scalable
-    case 2: return 4; // Spatially scalable
-    case 1: return 5; // High
-    default: return 0;
+    case 5:
+        return 1; // Simple
+    case 4:
+        return 2; // Main
+    case 3:
+        return 3; // SNR scalable
+    case 2:
+        return 4; // Spatially scalable
+    case 1:
+        return 5; // High
+    default:
+        return 0;
     }
 }
 
 DWORD Mpeg2LevelCode(int levelField) {
     switch (levelField) {
-    case 10: return 1; // Low
-    case 8: return 2;  // Main
-    case 6: return 3;  // High 1440
-    case 4: return 4;  // High
-    default: return 0;
+    case 10:
+        return 1; // Low
+    case 8:
+        return 2; // Main
+    case 6:
+        return 3; // High 1440
+    case 4:
+        return 4; // High
+    default:
+        return 0;
     }
 }
 
@@ -98,7 +109,8 @@ void MakeMpegAudioType(const MpegAudioHeader& h, CMediaType& mt) {
         return;
     }
     SetAudio(mt, MEDIASUBTYPE_MPEG1AudioPayload);
-    auto* mpf = reinterpret_cast<MPEG1WAVEFORMAT*>(AllocWave(mt, sizeof(MPEG1WAVEFORMAT), WAVE_FORMAT_MPEG));
+    auto* mpf = reinterpret_cast<MPEG1WAVEFORMAT*>(
+        AllocWave(mt, sizeof(MPEG1WAVEFORMAT), WAVE_FORMAT_MPEG));
     if (!mpf) return;
     mpf->wfx.nChannels = h.channelMode == 3 ? 1 : 2;
     mpf->wfx.nSamplesPerSec = static_cast<DWORD>(h.sampleRate);
@@ -166,7 +178,8 @@ void MakeLpcmType(const LpcmHeader& h, CMediaType& mt) {
 
 void MakeHdmvLpcmType(const HdmvLpcmHeader& h, CMediaType& mt) {
     SetAudio(mt, MEDIASUBTYPE_HDMV_LPCM_AUDIO);
-    auto* f = reinterpret_cast<HDMVLPCMFORMAT*>(AllocWave(mt, sizeof(HDMVLPCMFORMAT), WAVE_FORMAT_PCM));
+    auto* f =
+        reinterpret_cast<HDMVLPCMFORMAT*>(AllocWave(mt, sizeof(HDMVLPCMFORMAT), WAVE_FORMAT_PCM));
     if (!f) return;
     f->wfx.nChannels = static_cast<WORD>(h.channels);
     f->wfx.nSamplesPerSec = static_cast<DWORD>(h.sampleRate);
@@ -267,7 +280,8 @@ void MakeHdmvSubtitleType(std::string_view language, CMediaType& mt) {
     if (!si) return;
     si->dwOffset = sizeof(SUBTITLEINFO);
     if (language.empty()) language = "eng";
-    for (std::size_t i = 0; i < 3 && i < language.size(); ++i) si->IsoLang[i] = language[i];
+    for (std::size_t i = 0; i < 3 && i < language.size(); ++i)
+        si->IsoLang[i] = language[i];
 }
 
 const WAVEFORMATEX* WaveFormatOf(const CMediaType& mt) {

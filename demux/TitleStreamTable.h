@@ -21,7 +21,9 @@ struct TitleStreamTable {
     // 1048). Counts are clamped to 0..32. A shorter record gives an empty table.
     static TitleStreamTable FromTitleRecord(const void* record, std::size_t size);
 
-    int AudioCount() const { return audioCount < 0 ? 0 : audioCount > kMaxStreams ? kMaxStreams : audioCount; }
+    int AudioCount() const {
+        return audioCount < 0 ? 0 : audioCount > kMaxStreams ? kMaxStreams : audioCount;
+    }
     int SubtitleCount() const {
         return subtitleCount < 0 ? 0 : subtitleCount > kMaxStreams ? kMaxStreams : subtitleCount;
     }

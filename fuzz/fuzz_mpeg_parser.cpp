@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "demux/MemoryAsyncReader.h" // tests/demux
 #include "demux/CMpegSplitterFile.h"
+#include "demux/MemoryAsyncReader.h" // tests/demux
 #include "demux/StreamDescription.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -10,7 +10,8 @@ namespace {
 
 std::vector<std::uint8_t> Counting(std::size_t n) {
     std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
     return v;
 }
 
@@ -26,11 +27,20 @@ TEST(BaseSplitterFile, ConstructionResults) {
     }
     auto failing = ReaderOf(data);
     failing->FailLength(true);
-    { CBaseSplitterFile f(failing, hr, 65536, false, true); EXPECT_EQ(hr, E_FAIL); }
+    {
+        CBaseSplitterFile f(failing, hr, 65536, false, true);
+        EXPECT_EQ(hr, E_FAIL);
+    }
     auto streaming = ReaderOf(data);
     streaming->SetStreaming(true);
-    { CBaseSplitterFile f(streaming, hr, 65536, false, false); EXPECT_EQ(hr, E_FAIL); }
-    { CBaseSplitterFile f(streaming, hr, 65536, true, true); EXPECT_EQ(hr, E_FAIL); }
+    {
+        CBaseSplitterFile f(streaming, hr, 65536, false, false);
+        EXPECT_EQ(hr, E_FAIL);
+    }
+    {
+        CBaseSplitterFile f(streaming, hr, 65536, true, true);
+        EXPECT_EQ(hr, E_FAIL);
+    }
     {
         CBaseSplitterFile f(streaming, hr, 65536, false, true);
         EXPECT_EQ(hr, S_OK);
@@ -38,12 +48,16 @@ TEST(BaseSplitterFile, ConstructionResults) {
         EXPECT_EQ(f.CheckDataAvailable(100, 0), S_OK);
         EXPECT_EQ(f.CheckDataAvailable(101, 0), S_FALSE);
     }
-    { CBaseSplitterFile f(nullptr, hr, 65536, false, true); EXPECT_EQ(hr, E_FAIL); }
+    {
+        CBaseSplitterFile f(nullptr, hr, 65536, false, true);
+        EXPECT_EQ(hr, E_FAIL);
+    }
 }
 
 TEST(BaseSplitterFile, BitsAcrossBytesAndPeek) {
     HRESULT hrDummy;
-    CBaseSplitterFile f(ReaderOf(Hex("A5 F0 0F 12 34 56 78 9A BC DE F0 11")), hrDummy, 65536, false, true);
+    CBaseSplitterFile f(ReaderOf(Hex("A5 F0 0F 12 34 56 78 9A BC DE F0 11")), hrDummy, 65536, false,
+                        true);
     EXPECT_EQ(f.ReadBits(4, true), 0xAu); // peeked, still unread
     EXPECT_EQ(f.ReadBits(4), 0xAu);
     EXPECT_EQ(f.ReadBits(12), 0x5F0u);
@@ -91,7 +105,8 @@ TEST(BaseSplitterFile, ReadsThroughAndAroundTheCache) {
                 std::vector<std::uint8_t> out(n);
                 f.Seek(pos);
                 ASSERT_EQ(f.ReadBytes(out.data(), n), S_OK) << cache << " " << pos << " " << n;
-                ASSERT_TRUE(std::equal(out.begin(), out.end(), data.begin() + pos)) << pos << " " << n;
+                ASSERT_TRUE(std::equal(out.begin(), out.end(), data.begin() + pos))
+                    << pos << " " << n;
                 EXPECT_EQ(f.GetPos(), pos + n);
             }
         }
@@ -117,8 +132,9 @@ TEST(BaseSplitterFile, ReadErrorsAreReturned) {
 TEST(BaseSplitterFile, ExpGolombCodes) {
     // 1 | 010 | 011 | 00100 | 00101 | 0001000 -> 0, 1, 2, 3, 4, 7
     HRESULT hr;
-    CBaseSplitterFile f(ReaderOf(Bits().Put(1, 1).Put(3, 2).Put(3, 3).Put(5, 4).Put(5, 5).Put(7, 8).Done()), hr,
-                        65536, false, true);
+    CBaseSplitterFile f(
+        ReaderOf(Bits().Put(1, 1).Put(3, 2).Put(3, 3).Put(5, 4).Put(5, 5).Put(7, 8).Done()), hr,
+        65536, false, true);
     EXPECT_EQ(f.ReadUnsignedExpGolomb(), 0u);
     EXPECT_EQ(f.ReadSignedExpGolomb(), 1);  // k = 1
     EXPECT_EQ(f.ReadSignedExpGolomb(), -1); // k = 2

@@ -28,7 +28,8 @@ struct ProbeStream {
 
 std::map<DWORD, ProbeStream> Probe(const std::string& path) {
     std::string cmd = "ffprobe -v quiet -probesize 100M -analyzeduration 100M -show_entries "
-                      "stream=id,codec_type,codec_name,sample_rate,channels,bit_rate,width,height -of csv=p=0:nk=0 '" +
+                      "stream=id,codec_type,codec_name,sample_rate,channels,bit_rate,width,height "
+                      "-of csv=p=0:nk=0 '" +
                       path + "'";
     std::map<DWORD, ProbeStream> out;
     FILE* f = popen(cmd.c_str(), "r");
@@ -42,7 +43,8 @@ std::map<DWORD, ProbeStream> Probe(const std::string& path) {
             auto eq = item.find('=');
             if (eq != std::string::npos) {
                 std::string v = item.substr(eq + 1);
-                while (!v.empty() && (v.back() == '\n' || v.back() == '\r')) v.pop_back();
+                while (!v.empty() && (v.back() == '\n' || v.back() == '\r'))
+                    v.pop_back();
                 kv[item.substr(0, eq)] = v;
             }
         }
@@ -67,7 +69,8 @@ std::map<DWORD, ProbeStream> Probe(const std::string& path) {
 class DiscStreams : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(manifest.Load(DiscManifest::DiscDir())) << "no authored discs in $DVDCONV_TEST_DISCS";
+        ASSERT_TRUE(manifest.Load(DiscManifest::DiscDir()))
+            << "no authored discs in $DVDCONV_TEST_DISCS";
     }
     DiscManifest manifest;
 };
@@ -90,7 +93,8 @@ TEST_F(DiscStreams, EveryTitleOfEveryDisc) {
             EXPECT_EQ(file.GetContainerType(), Kind::kProgramStream);
 
             std::string vob = (std::filesystem::temp_directory_path() /
-                               ("demux_disc_" + disc + std::to_string(t) + ".vob")).string();
+                               ("demux_disc_" + disc + std::to_string(t) + ".vob"))
+                                  .string();
             ASSERT_TRUE(title.Save(vob));
             auto probe = Probe(vob);
             std::filesystem::remove(vob);
@@ -103,22 +107,27 @@ TEST_F(DiscStreams, EveryTitleOfEveryDisc) {
             auto* vi = reinterpret_cast<const MPEG2VIDEOINFO*>(video.mt.pbFormat);
             EXPECT_EQ(vi->hdr.bmiHeader.biWidth, manifest.Int(disc + ".width"));
             EXPECT_EQ(vi->hdr.bmiHeader.biHeight, manifest.Int(disc + ".height"));
-            EXPECT_EQ(vi->hdr.AvgTimePerFrame, manifest.Str(key("frame_rate")) == "25" ? 400000 : 333666);
+            EXPECT_EQ(vi->hdr.AvgTimePerFrame,
+                      manifest.Str(key("frame_rate")) == "25" ? 400000 : 333666);
             if (manifest.Str(disc + ".aspect") == "16:9")
                 EXPECT_EQ(vi->hdr.dwPictAspectRatioX * 9, vi->hdr.dwPictAspectRatioY * 16);
             else
                 EXPECT_EQ(vi->hdr.dwPictAspectRatioX * 3, vi->hdr.dwPictAspectRatioY * 4);
             ASSERT_TRUE(probe.count(0xE000));
             EXPECT_EQ(probe[0xE000].width, vi->hdr.bmiHeader.biWidth);
-            if (probe[0xE000].bitRate) { EXPECT_EQ(static_cast<long long>(vi->hdr.dwBitRate), probe[0xE000].bitRate); }
+            if (probe[0xE000].bitRate) {
+                EXPECT_EQ(static_cast<long long>(vi->hdr.dwBitRate), probe[0xE000].bitRate);
+            }
 
             // Audio: every authored stream, in priority order, matching ffprobe.
             int audioCount = static_cast<int>(manifest.Int(key("audio_count")));
             std::vector<DWORD> expectedIds;
             for (int a = 0; a < audioCount; ++a)
-                expectedIds.push_back(static_cast<DWORD>(manifest.Int(key("audio." + std::to_string(a) + ".id"))));
+                expectedIds.push_back(
+                    static_cast<DWORD>(manifest.Int(key("audio." + std::to_string(a) + ".id"))));
             std::vector<DWORD> ids;
-            for (const auto& s : file.Streams(Kind::kAudio)) ids.push_back(s.Id());
+            for (const auto& s : file.Streams(Kind::kAudio))
+                ids.push_back(s.Id());
             std::vector<DWORD> sortedIds = ids, sortedExpected = expectedIds;
             std::sort(sortedIds.begin(), sortedIds.end());
             std::sort(sortedExpected.begin(), sortedExpected.end());
@@ -127,10 +136,13 @@ TEST_F(DiscStreams, EveryTitleOfEveryDisc) {
                 EXPECT_GE(file.AudioPriority(file.Streams(Kind::kAudio)[i - 1]),
                           file.AudioPriority(file.Streams(Kind::kAudio)[i]));
             for (int a = 0; a < audioCount; ++a) {
-                auto ak = [&](const std::string& k) { return key("audio." + std::to_string(a) + "." + k); };
+                auto ak = [&](const std::string& k) {
+                    return key("audio." + std::to_string(a) + "." + k);
+                };
                 DWORD id = static_cast<DWORD>(manifest.Int(ak("id")));
                 SCOPED_TRACE("audio " + std::to_string(a));
-                auto it = std::find_if(file.Streams(Kind::kAudio).begin(), file.Streams(Kind::kAudio).end(),
+                auto it = std::find_if(file.Streams(Kind::kAudio).begin(),
+                                       file.Streams(Kind::kAudio).end(),
                                        [&](const auto& s) { return s.Id() == id; });
                 ASSERT_NE(it, file.Streams(Kind::kAudio).end());
                 const WAVEFORMATEX* wfe = WaveFormatOf(it->mt);
@@ -138,7 +150,7 @@ TEST_F(DiscStreams, EveryTitleOfEveryDisc) {
                 EXPECT_EQ(wfe->nSamplesPerSec, static_cast<DWORD>(manifest.Int(ak("rate"))));
                 EXPECT_EQ(wfe->nChannels, manifest.Int(ak("channels")));
                 std::string format = manifest.Str(ak("format"));
-                const GUID& subtype = format == "ac3" ? MEDIASUBTYPE_DOLBY_AC3
+                const GUID& subtype = format == "ac3"    ? MEDIASUBTYPE_DOLBY_AC3
                                       : format == "lpcm" ? MEDIASUBTYPE_DVD_LPCM_AUDIO
                                                          : MEDIASUBTYPE_MPEG1AudioPayload;
                 EXPECT_EQ(it->mt.subtype, subtype);
@@ -150,15 +162,19 @@ TEST_F(DiscStreams, EveryTitleOfEveryDisc) {
 
             // Subtitles: the declared streams, or the placeholder.
             std::vector<DWORD> subIds;
-            for (const auto& s : file.Streams(Kind::kSubpicture)) subIds.push_back(s.Id());
+            for (const auto& s : file.Streams(Kind::kSubpicture))
+                subIds.push_back(s.Id());
             int subCount = static_cast<int>(manifest.Int(key("subtitle_count")));
             std::vector<DWORD> expectedSubs;
             for (int s = 0; s < subCount; ++s)
-                expectedSubs.push_back(static_cast<DWORD>(manifest.Int(key("subtitle." + std::to_string(s) + ".id"))));
+                expectedSubs.push_back(
+                    static_cast<DWORD>(manifest.Int(key("subtitle." + std::to_string(s) + ".id"))));
             if (expectedSubs.empty()) expectedSubs.push_back(0);
             EXPECT_EQ(subIds, expectedSubs);
             for (DWORD id : subIds)
-                if (id) { EXPECT_TRUE(probe.count(id)) << std::hex << id; }
+                if (id) {
+                    EXPECT_TRUE(probe.count(id)) << std::hex << id;
+                }
             ++titlesChecked;
         }
     }

@@ -9,7 +9,8 @@
 namespace {
 
 struct Parser {
-    explicit Parser(const std::vector<std::uint8_t>& bytes) : reader(ReaderOf(bytes)), file(reader, hr, 65536, false, true) {}
+    explicit Parser(const std::vector<std::uint8_t>& bytes)
+        : reader(ReaderOf(bytes)), file(reader, hr, 65536, false, true) {}
     ComPtr<MemoryAsyncReader> reader;
     HRESULT hr = E_FAIL;
     CBaseSplitterFileEx file;
@@ -26,8 +27,21 @@ struct Seq {
         b.Bytes(Hex("00 00 01 B3")).Put(12, width).Put(12, height).Put(4, aspect).Put(4, frameRate);
         b.Put(18, bitrate).Put(1, marker).Put(10, 112).Put(1, 0).Put(1, 0).Put(1, 0);
         if (ext) {
-            b.Bytes(Hex("00 00 01 B5")).Put(4, 1).Put(1, 0).Put(3, profile).Put(4, level).Put(1, 0).Put(2, 1);
-            b.Put(2, widthExt).Put(2, 0).Put(12, bitrateExt).Put(1, extMarker).Put(8, 0).Put(1, 0).Put(2, frN).Put(5, frD);
+            b.Bytes(Hex("00 00 01 B5"))
+                .Put(4, 1)
+                .Put(1, 0)
+                .Put(3, profile)
+                .Put(4, level)
+                .Put(1, 0)
+                .Put(2, 1);
+            b.Put(2, widthExt)
+                .Put(2, 0)
+                .Put(12, bitrateExt)
+                .Put(1, extMarker)
+                .Put(8, 0)
+                .Put(1, 0)
+                .Put(2, frN)
+                .Put(5, frD);
             b.Put(8, 0);
         }
         return b.Bytes(Hex("00 00 01 B8 00 08 00 00")).Done();
@@ -52,39 +66,52 @@ TEST(SeqHeader, Cases) {
     const Case cases[] = {
         {"MPEG-2 4:3 29.97 fps", Seq{}, true, 333666, 4, 3, 6000000,
          "Video - MPEG2, Main Profile, Main Level, 720x480, 29.970 fps, 6000.0 kbit/s"},
-        {"aspect code 3 is 16:9", with([](Seq& s) { s.aspect = 3; }), true, 333666, 16, 9, 6000000, nullptr},
-        {"aspect code 1 is the frame's 3:2", with([](Seq& s) { s.aspect = 1; }), true, 333666, 3, 2, 6000000, nullptr},
-        {"aspect code 4 is 2.21:1", with([](Seq& s) { s.aspect = 4; }), true, 333666, 221, 100, 6000000, nullptr},
+        {"aspect code 3 is 16:9", with([](Seq& s) { s.aspect = 3; }), true, 333666, 16, 9, 6000000,
+         nullptr},
+        {"aspect code 1 is the frame's 3:2", with([](Seq& s) { s.aspect = 1; }), true, 333666, 3, 2,
+         6000000, nullptr},
+        {"aspect code 4 is 2.21:1", with([](Seq& s) { s.aspect = 4; }), true, 333666, 221, 100,
+         6000000, nullptr},
         {"all-ones bit rate means unknown",
          with([](Seq& s) { s.bitrate = 0x3FFFF, s.bitrateExt = 0xFFF; }), true, 333666, 4, 3, 0,
          "Video - MPEG2, Main Profile, Main Level, 720x480, 29.970 fps"},
-        {"bit-rate extension bits", with([](Seq& s) { s.bitrate = 0, s.bitrateExt = 1; }), true, 333666, 4, 3,
-         (1u << 18) * 400, nullptr},
-        {"PAL 25 fps high profile", with([](Seq& s) { s.height = 576, s.frameRate = 3, s.profile = 1, s.level = 6, s.bitrate = 24500; }),
+        {"bit-rate extension bits", with([](Seq& s) { s.bitrate = 0, s.bitrateExt = 1; }), true,
+         333666, 4, 3, (1u << 18) * 400, nullptr},
+        {"PAL 25 fps high profile", with([](Seq& s) {
+             s.height = 576, s.frameRate = 3, s.profile = 1, s.level = 6, s.bitrate = 24500;
+         }),
          true, 400000, 4, 3, 9800000,
          "Video - MPEG2, High Profile, High1440 Level, 720x576, 25.000 fps, 9800.0 kbit/s"},
         {"60 fps with frame-rate extension 2/1",
-         with([](Seq& s) { s.frameRate = 8, s.frN = 1, s.frD = 0; }), true, 83333, 4, 3, 6000000, nullptr},
-        {"width extension bits", with([](Seq& s) { s.widthExt = 1, s.width = 0x100, s.aspect = 1; }), true, 333666,
-         136, 15, 6000000, nullptr},
-        {"MPEG-1 SIF 25 fps square pels",
-         with([](Seq& s) { s.ext = false, s.width = 352, s.height = 288, s.aspect = 1, s.frameRate = 3, s.bitrate = 2880; }),
+         with([](Seq& s) { s.frameRate = 8, s.frN = 1, s.frD = 0; }), true, 83333, 4, 3, 6000000,
+         nullptr},
+        {"width extension bits",
+         with([](Seq& s) { s.widthExt = 1, s.width = 0x100, s.aspect = 1; }), true, 333666, 136, 15,
+         6000000, nullptr},
+        {"MPEG-1 SIF 25 fps square pels", with([](Seq& s) {
+             s.ext = false, s.width = 352, s.height = 288, s.aspect = 1, s.frameRate = 3,
+             s.bitrate = 2880;
+         }),
          true, 400000, 11, 9, 1152000, "Video - MPEG, 352x288, 25.000 fps, 1152.0 kbit/s"},
-        {"MPEG-1 pel aspect 0.7031", with([](Seq& s) { s.ext = false, s.width = 352, s.height = 288, s.aspect = 3; }),
-         true, 333666, 167, 96, 6000000, nullptr},
-        {"MPEG-1 all-ones 18-bit rate is variable", with([](Seq& s) { s.ext = false, s.aspect = 1, s.bitrate = 0x3FFFF; }), true,
-         333666, 3, 2, 0, nullptr},
+        {"MPEG-1 pel aspect 0.7031",
+         with([](Seq& s) { s.ext = false, s.width = 352, s.height = 288, s.aspect = 3; }), true,
+         333666, 167, 96, 6000000, nullptr},
+        {"MPEG-1 all-ones 18-bit rate is variable",
+         with([](Seq& s) { s.ext = false, s.aspect = 1, s.bitrate = 0x3FFFF; }), true, 333666, 3, 2,
+         0, nullptr},
         {"marker bit 0", with([](Seq& s) { s.marker = 0; }), false, 0, 0, 0, 0, nullptr},
-        {"extension marker bit 0", with([](Seq& s) { s.extMarker = 0; }), false, 0, 0, 0, 0, nullptr},
-        {"frame-rate code 0 gives no frame period", with([](Seq& s) { s.frameRate = 0; }), true, 0, 4, 3, 6000000,
-         "Video - MPEG2, Main Profile, Main Level, 720x480, 6000.0 kbit/s"},
+        {"extension marker bit 0", with([](Seq& s) { s.extMarker = 0; }), false, 0, 0, 0, 0,
+         nullptr},
+        {"frame-rate code 0 gives no frame period", with([](Seq& s) { s.frameRate = 0; }), true, 0,
+         4, 3, 6000000, "Video - MPEG2, Main Profile, Main Level, 720x480, 6000.0 kbit/s"},
     };
     for (const Case& c : cases) {
         auto bytes = c.seq.Bytes();
         Parser p(bytes);
         SeqHeader h;
         CMediaType mt;
-        ASSERT_EQ(p.file.ReadSeqHeader(h, static_cast<std::int64_t>(bytes.size()), &mt), c.ok) << c.name;
+        ASSERT_EQ(p.file.ReadSeqHeader(h, static_cast<std::int64_t>(bytes.size()), &mt), c.ok)
+            << c.name;
         if (!c.ok) continue;
         EXPECT_EQ(h.avgTimePerFrame, c.avgTimePerFrame) << c.name;
         EXPECT_EQ(h.arX, c.arX) << c.name;
@@ -99,19 +126,27 @@ TEST(SeqHeader, Cases) {
             EXPECT_EQ(vi->hdr.dwPictAspectRatioX, static_cast<DWORD>(c.arX)) << c.name;
             EXPECT_EQ(vi->hdr.dwPictAspectRatioY, static_cast<DWORD>(c.arY)) << c.name;
             EXPECT_EQ(vi->hdr.bmiHeader.biSize, 40u) << c.name;
-            EXPECT_EQ(vi->hdr.bmiHeader.biWidth, static_cast<LONG>(c.seq.width | (c.seq.widthExt << 12))) << c.name;
+            EXPECT_EQ(vi->hdr.bmiHeader.biWidth,
+                      static_cast<LONG>(c.seq.width | (c.seq.widthExt << 12)))
+                << c.name;
             EXPECT_EQ(vi->cbSequenceHeader, 12u + 10u) << c.name << ": header and extension bytes";
-            EXPECT_EQ(mt.cbFormat, offsetof(MPEG2VIDEOINFO, dwSequenceHeader) + vi->cbSequenceHeader) << c.name;
+            EXPECT_EQ(mt.cbFormat,
+                      offsetof(MPEG2VIDEOINFO, dwSequenceHeader) + vi->cbSequenceHeader)
+                << c.name;
             EXPECT_EQ(0, std::memcmp(vi->dwSequenceHeader, bytes.data(), 22)) << c.name;
         } else {
             EXPECT_EQ(mt.subtype, MEDIASUBTYPE_MPEG1Payload) << c.name;
             ASSERT_EQ(mt.formattype, FORMAT_MPEGVideo) << c.name;
             auto* vi = reinterpret_cast<const MPEG1VIDEOINFO*>(mt.pbFormat);
             EXPECT_EQ(vi->cbSequenceHeader, 12u) << c.name;
-            EXPECT_EQ(vi->hdr.bmiHeader.biXPelsPerMeter, static_cast<LONG>(c.seq.width * c.arY)) << c.name;
-            EXPECT_EQ(vi->hdr.bmiHeader.biYPelsPerMeter, static_cast<LONG>(c.seq.height * c.arX)) << c.name;
+            EXPECT_EQ(vi->hdr.bmiHeader.biXPelsPerMeter, static_cast<LONG>(c.seq.width * c.arY))
+                << c.name;
+            EXPECT_EQ(vi->hdr.bmiHeader.biYPelsPerMeter, static_cast<LONG>(c.seq.height * c.arX))
+                << c.name;
         }
-        if (c.description) { EXPECT_EQ(StreamDescription(mt), c.description) << c.name; }
+        if (c.description) {
+            EXPECT_EQ(StreamDescription(mt), c.description) << c.name;
+        }
     }
 }
 
@@ -128,9 +163,13 @@ TEST(SeqHeader, ProfileAndLevelCodes) {
     EXPECT_EQ(vi->dwProfile, 2u);
     EXPECT_EQ(vi->dwLevel, 2u);
     const int profiles[][2] = {{5, 1}, {4, 2}, {3, 3}, {2, 4}, {1, 5}, {0, 0}, {6, 0}, {7, 0}};
-    for (auto [field, code] : profiles) { EXPECT_EQ(Mpeg2ProfileCode(field), static_cast<DWORD>(code)) << field; }
+    for (auto [field, code] : profiles) {
+        EXPECT_EQ(Mpeg2ProfileCode(field), static_cast<DWORD>(code)) << field;
+    }
     const int levels[][2] = {{10, 1}, {8, 2}, {6, 3}, {4, 4}, {0, 0}, {5, 0}, {15, 0}};
-    for (auto [field, code] : levels) { EXPECT_EQ(Mpeg2LevelCode(field), static_cast<DWORD>(code)) << field; }
+    for (auto [field, code] : levels) {
+        EXPECT_EQ(Mpeg2LevelCode(field), static_cast<DWORD>(code)) << field;
+    }
 }
 
 TEST(SeqHeader, SearchStaysWithinTheBudget) {
@@ -153,10 +192,16 @@ TEST(SeqHeader, SearchStaysWithinTheBudget) {
 // ---- MPEG audio ------------------------------------------------------------------------
 
 struct Mpa {
-    unsigned version = 3, layer = 2, protection = 1, bitrate = 10, rate = 1, pad = 0, mode = 0, emphasis = 0;
+    unsigned version = 3, layer = 2, protection = 1, bitrate = 10, rate = 1, pad = 0, mode = 0,
+             emphasis = 0;
     std::vector<std::uint8_t> Bytes() const {
         Bits b;
-        b.Put(11, 0x7FF).Put(2, version).Put(2, layer).Put(1, protection).Put(4, bitrate).Put(2, rate);
+        b.Put(11, 0x7FF)
+            .Put(2, version)
+            .Put(2, layer)
+            .Put(1, protection)
+            .Put(4, bitrate)
+            .Put(2, rate);
         b.Put(1, pad).Put(1, 0).Put(2, mode).Put(2, 0).Put(1, 0).Put(1, 1).Put(2, emphasis);
         return b.Zeros(16).Done();
     }
@@ -180,12 +225,14 @@ TEST(MpegAudioHeader, Cases) {
         {"MPEG-1 layer II 192 kbit/s 48 kHz", Mpa{}, true, 2, 192000, 48000, 576, 2, 240000,
          "Audio - MPEG1 - Layer 2, 48.0 kHz, 2 chn, 192.0 kbit/s"},
         {"MPEG-1 layer III 128 kbit/s 44.1 kHz mono padded",
-         with([](Mpa& m) { m.layer = 1, m.bitrate = 9, m.rate = 0, m.pad = 1, m.mode = 3; }), true, 3, 128000, 44100,
-         418, 1, 261224, "Audio - MP3, 44.1 kHz, 1 chn, 128.0 kbit/s"},
+         with([](Mpa& m) { m.layer = 1, m.bitrate = 9, m.rate = 0, m.pad = 1, m.mode = 3; }), true,
+         3, 128000, 44100, 418, 1, 261224, "Audio - MP3, 44.1 kHz, 1 chn, 128.0 kbit/s"},
         {"MPEG-2 layer III 64 kbit/s 24 kHz: 576 samples",
-         with([](Mpa& m) { m.version = 2, m.layer = 1, m.bitrate = 8; }), true, 3, 64000, 24000, 192, 2, 240000, nullptr},
-        {"MPEG-1 layer I 384 kbit/s 32 kHz", with([](Mpa& m) { m.layer = 3, m.bitrate = 12, m.rate = 2; }), true, 1,
-         384000, 32000, 576, 2, 120000, "Audio - MPEG1 - Layer 1, 32.0 kHz, 2 chn, 384.0 kbit/s"},
+         with([](Mpa& m) { m.version = 2, m.layer = 1, m.bitrate = 8; }), true, 3, 64000, 24000,
+         192, 2, 240000, nullptr},
+        {"MPEG-1 layer I 384 kbit/s 32 kHz",
+         with([](Mpa& m) { m.layer = 3, m.bitrate = 12, m.rate = 2; }), true, 1, 384000, 32000, 576,
+         2, 120000, "Audio - MPEG1 - Layer 1, 32.0 kHz, 2 chn, 384.0 kbit/s"},
         {"reserved version", with([](Mpa& m) { m.version = 1; }), false},
         {"reserved layer", with([](Mpa& m) { m.layer = 0; }), false},
         {"reserved sample rate", with([](Mpa& m) { m.rate = 3; }), false},
@@ -221,9 +268,13 @@ TEST(MpegAudioHeader, Cases) {
             EXPECT_EQ(mpf->dwHeadBitrate, static_cast<DWORD>(c.bitrate)) << c.name;
             EXPECT_EQ(mpf->fwHeadMode, 1 << c.mpa.mode) << c.name;
             EXPECT_EQ(mpf->wHeadEmphasis, c.mpa.emphasis + 1) << c.name;
-            EXPECT_EQ(mpf->fwHeadFlags, ACM_MPEG_ORIGINALHOME | (c.mpa.version == 3 ? ACM_MPEG_ID_MPEG1 : 0)) << c.name;
+            EXPECT_EQ(mpf->fwHeadFlags,
+                      ACM_MPEG_ORIGINALHOME | (c.mpa.version == 3 ? ACM_MPEG_ID_MPEG1 : 0))
+                << c.name;
         }
-        if (c.description) { EXPECT_EQ(StreamDescription(mt), c.description) << c.name; }
+        if (c.description) {
+            EXPECT_EQ(StreamDescription(mt), c.description) << c.name;
+        }
     }
 }
 
@@ -240,9 +291,17 @@ TEST(MpegAudioHeader, SearchesWithinTheBudget) {
 
 // ---- AAC -------------------------------------------------------------------------------
 
-std::vector<std::uint8_t> Adts(unsigned layer, unsigned rateIndex, unsigned channels, unsigned frameLength) {
+std::vector<std::uint8_t> Adts(unsigned layer, unsigned rateIndex, unsigned channels,
+                               unsigned frameLength) {
     Bits b;
-    b.Put(12, 0xFFF).Put(1, 0).Put(2, layer).Put(1, 1).Put(2, 1).Put(4, rateIndex).Put(1, 0).Put(3, channels);
+    b.Put(12, 0xFFF)
+        .Put(1, 0)
+        .Put(2, layer)
+        .Put(1, 1)
+        .Put(2, 1)
+        .Put(4, rateIndex)
+        .Put(1, 0)
+        .Put(3, channels);
     b.Put(4, 0).Put(13, frameLength).Put(11, 0x7FF).Put(2, 0);
     return b.Zeros(16).Done();
 }
@@ -273,9 +332,16 @@ TEST(AacHeader, Cases) {
 
 // ---- AC-3 ------------------------------------------------------------------------------
 
-std::vector<std::uint8_t> Ac3(unsigned fscod, unsigned frmsizecod, unsigned bsid, unsigned acmod, unsigned lfe) {
+std::vector<std::uint8_t> Ac3(unsigned fscod, unsigned frmsizecod, unsigned bsid, unsigned acmod,
+                              unsigned lfe) {
     Bits b;
-    b.Put(16, 0x0B77).Put(16, 0).Put(2, fscod).Put(6, frmsizecod).Put(5, bsid).Put(3, 0).Put(3, acmod);
+    b.Put(16, 0x0B77)
+        .Put(16, 0)
+        .Put(2, fscod)
+        .Put(6, frmsizecod)
+        .Put(5, bsid)
+        .Put(3, 0)
+        .Put(3, acmod);
     if ((acmod & 1) && acmod != 1) b.Put(2, 0);
     if (acmod & 4) b.Put(2, 0);
     if (acmod == 2) b.Put(2, 0);
@@ -299,7 +365,8 @@ TEST(Ac3Header, Cases) {
         {"192 kbit/s 2/0", Ac3(0, 20, 6, 2, 0), true, 2, 48000, 24000, 768, nullptr},
         {"mono with LFE", Ac3(0, 8, 8, 1, 1), true, 2, 48000, 8000, 256, nullptr},
         {"384 kbit/s at 44.1 kHz", Ac3(1, 28, 8, 2, 0), true, 2, 44100, 48000, 1671, nullptr},
-        {"bitstream id 10 quarters the rate", Ac3(0, 30, 10, 2, 0), true, 2, 12000, 56000, 7168, nullptr},
+        {"bitstream id 10 quarters the rate", Ac3(0, 30, 10, 2, 0), true, 2, 12000, 56000, 7168,
+         nullptr},
         {"640 kbit/s, the last code", Ac3(0, 37, 8, 7, 1), true, 6, 48000, 80000, 2560, nullptr},
         {"bitstream id 17", Ac3(0, 30, 17, 2, 0), false},
         {"sample-rate code 3", Ac3(3, 30, 8, 2, 0), false},
@@ -321,7 +388,9 @@ TEST(Ac3Header, Cases) {
         EXPECT_EQ(wfe->nSamplesPerSec, static_cast<DWORD>(c.rate)) << c.name;
         EXPECT_EQ(wfe->nAvgBytesPerSec, static_cast<DWORD>(c.avgBytes)) << c.name;
         EXPECT_EQ(wfe->nBlockAlign, c.blockAlign) << c.name;
-        if (c.description) { EXPECT_EQ(StreamDescription(mt), c.description) << c.name; }
+        if (c.description) {
+            EXPECT_EQ(StreamDescription(mt), c.description) << c.name;
+        }
     }
 }
 
@@ -329,7 +398,15 @@ TEST(Ac3Header, Cases) {
 
 TEST(DtsHeader, FiveOneAt768k) {
     Bits b;
-    b.Put(32, 0x7FFE8001).Put(1, 1).Put(5, 31).Put(1, 0).Put(7, 15).Put(14, 2011).Put(6, 9).Put(4, 13).Put(5, 15);
+    b.Put(32, 0x7FFE8001)
+        .Put(1, 1)
+        .Put(5, 31)
+        .Put(1, 0)
+        .Put(7, 15)
+        .Put(14, 2011)
+        .Put(6, 9)
+        .Put(4, 13)
+        .Put(5, 15);
     b.Put(5, 0).Put(3, 0).Put(2, 0).Put(2, 1).Put(1, 0);
     Parser p(b.Zeros(16).Done());
     DtsHeader h;
@@ -396,12 +473,10 @@ TEST(LpcmHeader, HdmvCases) {
         int channels, rate, bits, blockAlign;
     };
     const Case cases[] = {
-        {"03 C0 31 40", true, 2, 48000, 16, 4},
-        {"0B 40 94 C0", true, 6, 96000, 24, 18},
-        {"0B 40 15 40", true, 1, 192000, 16, 2},
-        {"03 C0 01 40", false, 0, 0, 0, 0}, // assignment 0
-        {"03 C0 21 40", false, 0, 0, 0, 0}, // assignment 2
-        {"03 C0 32 40", false, 0, 0, 0, 0}, // rate code 2
+        {"03 C0 31 40", true, 2, 48000, 16, 4},  {"0B 40 94 C0", true, 6, 96000, 24, 18},
+        {"0B 40 15 40", true, 1, 192000, 16, 2}, {"03 C0 01 40", false, 0, 0, 0, 0}, // assignment 0
+        {"03 C0 21 40", false, 0, 0, 0, 0},                                          // assignment 2
+        {"03 C0 32 40", false, 0, 0, 0, 0},                                          // rate code 2
     };
     for (const Case& c : cases) {
         Parser p(Hex(c.bytes));
@@ -428,7 +503,12 @@ TEST(Ps2AudioHeader, HeaderBlockThenBody) {
         return std::vector<std::uint8_t>{BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)};
     };
     Bits b;
-    b.Bytes(Hex("53 53 68 64")).Bytes(le(24)).Bytes(le(1)).Bytes(le(48000)).Bytes(le(2)).Bytes(le(512));
+    b.Bytes(Hex("53 53 68 64"))
+        .Bytes(le(24))
+        .Bytes(le(1))
+        .Bytes(le(48000))
+        .Bytes(le(2))
+        .Bytes(le(512));
     b.Bytes(Hex("53 53 62 64")).Bytes(le(1000));
     Parser p(b.Done());
     Ps2AudioHeader h;
@@ -447,15 +527,21 @@ TEST(Ps2AudioHeader, HeaderBlockThenBody) {
 TEST(AvcHeader, BaselineSpsAndPps) {
     // SPS: Baseline, level 3.0, 720x480 (45 x 30 macroblocks), frame MBs only; then a PPS.
     auto spsBytes = Bits()
-                        .Put(8, 0x67).Put(8, 66).Put(8, 0xC0).Put(8, 30)
-                        .Put(1, 1)                // seq_parameter_set_id 0
-                        .Put(1, 1)                // log2_max_frame_num_minus4 0
-                        .Put(3, 0b011)            // pic_order_cnt_type 2
-                        .Put(3, 0b010)            // max_num_ref_frames 1
-                        .Put(1, 0)                // gaps
-                        .Put(11, 0b00000101101)   // pic_width_in_mbs_minus1 44
-                        .Put(9, 0b000011110)      // pic_height_in_map_units_minus1 29
-                        .Put(1, 1).Put(1, 1).Put(1, 0).Put(1, 0) // frame_mbs_only, direct8x8, crop, vui
+                        .Put(8, 0x67)
+                        .Put(8, 66)
+                        .Put(8, 0xC0)
+                        .Put(8, 30)
+                        .Put(1, 1)              // seq_parameter_set_id 0
+                        .Put(1, 1)              // log2_max_frame_num_minus4 0
+                        .Put(3, 0b011)          // pic_order_cnt_type 2
+                        .Put(3, 0b010)          // max_num_ref_frames 1
+                        .Put(1, 0)              // gaps
+                        .Put(11, 0b00000101101) // pic_width_in_mbs_minus1 44
+                        .Put(9, 0b000011110)    // pic_height_in_map_units_minus1 29
+                        .Put(1, 1)
+                        .Put(1, 1)
+                        .Put(1, 0)
+                        .Put(1, 0) // frame_mbs_only, direct8x8, crop, vui
                         .Put(1, 1)
                         .Done();
     std::vector<std::uint8_t> es = Hex("00 00 00 01");
@@ -470,15 +556,18 @@ TEST(AvcHeader, BaselineSpsAndPps) {
     EXPECT_EQ(h.height, 480);
     EXPECT_EQ(StreamDescription(mt), "Video - AVC (H.264), Baseline Profile, Level 3.0, 720x480");
     EXPECT_EQ(p.file.GetPos(), 0) << "the reader only peeks";
-    Parser noPps(std::vector<std::uint8_t>(es.begin(), es.begin() + 4 + static_cast<long>(spsBytes.size())));
+    Parser noPps(
+        std::vector<std::uint8_t>(es.begin(), es.begin() + 4 + static_cast<long>(spsBytes.size())));
     EXPECT_FALSE(noPps.file.ReadAvcHeader(h, 100));
 }
 
 TEST(Vc1Header, AdvancedProfileSequenceHeader) {
     Bits b;
     b.Bytes(Hex("00 00 01 0F")).Put(2, 3).Put(3, 2).Put(2, 1).Put(3, 7).Put(5, 31).Put(1, 0);
-    b.Put(12, 959).Put(12, 539).Put(1, 0).Put(1, 1).Put(4, 0).Put(1, 1); // 1920x1080, interlaced, display ext
-    b.Put(14, 1919).Put(14, 1079).Put(1, 0).Put(1, 1).Put(1, 0).Put(8, 4).Put(4, 2); // 50000/1001 fps
+    b.Put(12, 959).Put(12, 539).Put(1, 0).Put(1, 1).Put(4, 0).Put(
+        1, 1); // 1920x1080, interlaced, display ext
+    b.Put(14, 1919).Put(14, 1079).Put(1, 0).Put(1, 1).Put(1, 0).Put(8, 4).Put(4,
+                                                                              2); // 50000/1001 fps
     b.Put(1, 0);
     auto bytes = b.Bytes(Hex("00 00 01 0E 12 34 00 00 01 0D 00")).Done();
     Parser p(bytes);

@@ -18,14 +18,16 @@ using Bytes = std::vector<std::uint8_t>;
 inline std::shared_ptr<Bytes> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return nullptr;
-    return std::make_shared<Bytes>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::make_shared<Bytes>(std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>());
 }
 
 // ffmpeg ARGS -> bytes of the output; cached by name. Null when ffmpeg fails.
 inline std::shared_ptr<Bytes> Generated(const std::string& name, const std::string& args) {
     // The scratch folder goes away with the process.
     struct Scratch {
-        std::filesystem::path dir = std::filesystem::temp_directory_path() / ("demux_test_" + std::to_string(getpid()));
+        std::filesystem::path dir =
+            std::filesystem::temp_directory_path() / ("demux_test_" + std::to_string(getpid()));
         ~Scratch() {
             std::error_code ec;
             std::filesystem::remove_all(dir, ec);
@@ -51,22 +53,24 @@ inline const char* kToneB = "-f lavfi -i sine=f=660:r=48000 ";
 
 // A DVD program stream: MPEG-2 video, AC-3 (0xBD80) and MPEG audio (0xC000).
 inline std::shared_ptr<Bytes> DvdProgramStream() {
-    return Generated("ps.vob", std::string(kVideoIn) + kToneA + kToneB +
-                                   "-t 3 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 2M -c:a:0 ac3 -b:a:0 192k "
-                                   "-c:a:1 mp2 -b:a:1 128k -f dvd");
+    return Generated("ps.vob",
+                     std::string(kVideoIn) + kToneA + kToneB +
+                         "-t 3 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 2M -c:a:0 ac3 -b:a:0 192k "
+                         "-c:a:1 mp2 -b:a:1 128k -f dvd");
 }
 
 // About 6 MB: video at 4 Mbit/s and two AC-3 streams (0xBD80, 0xBD81).
 inline std::shared_ptr<Bytes> TwoAc3ProgramStream() {
-    return Generated("two_ac3.vob", std::string(kVideoIn) + kToneA + kToneB +
-                                        "-t 12 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 4M -minrate 4M -maxrate 4M "
-                                        "-bufsize 1835k -c:a ac3 -b:a 192k -f dvd");
+    return Generated(
+        "two_ac3.vob",
+        std::string(kVideoIn) + kToneA + kToneB +
+            "-t 12 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 4M -minrate 4M -maxrate 4M "
+            "-bufsize 1835k -c:a ac3 -b:a 192k -f dvd");
 }
 
 // Walks the packs of a program stream: calls f(offset of 00 00 01 xx, stream id,
 // packet length) for every PES packet (stream ids 0xBD..0xEF).
-template <class F>
-void ForEachPesPacket(Bytes& d, F f) {
+template <class F> void ForEachPesPacket(Bytes& d, F f) {
     std::size_t i = 0;
     while (i + 6 <= d.size()) {
         if (!(d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1)) {

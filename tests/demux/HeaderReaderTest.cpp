@@ -8,7 +8,8 @@
 namespace {
 
 struct Parser {
-    explicit Parser(const std::vector<std::uint8_t>& bytes) : reader(ReaderOf(bytes)), file(reader, hr, 65536, false, true) {}
+    explicit Parser(const std::vector<std::uint8_t>& bytes)
+        : reader(ReaderOf(bytes)), file(reader, hr, 65536, false, true) {}
     ComPtr<MemoryAsyncReader> reader;
     HRESULT hr = E_FAIL;
     CBaseSplitterFileEx file;
@@ -16,7 +17,11 @@ struct Parser {
 
 // 33-bit time stamp with its 4-bit prefix and three marker bits (set unless told).
 Bits& Stamp(Bits& b, unsigned prefix, std::uint64_t v, int badMarker = -1) {
-    b.Put(4, prefix).Put(3, v >> 30).Put(1, badMarker != 0).Put(15, (v >> 15) & 0x7FFF).Put(1, badMarker != 1);
+    b.Put(4, prefix)
+        .Put(3, v >> 30)
+        .Put(1, badMarker != 0)
+        .Put(15, (v >> 15) & 0x7FFF)
+        .Put(1, badMarker != 1);
     return b.Put(15, v & 0x7FFF).Put(1, badMarker != 2);
 }
 
@@ -39,12 +44,18 @@ TEST(FindStartCode, FindsWithinLimitOnly) {
 
 // ---- pack header -----------------------------------------------------------------------
 
-std::vector<std::uint8_t> Mpeg2Pack(std::uint64_t scr, unsigned ext, unsigned mux, int stuffing, int badMarker = -1) {
+std::vector<std::uint8_t> Mpeg2Pack(std::uint64_t scr, unsigned ext, unsigned mux, int stuffing,
+                                    int badMarker = -1) {
     Bits b;
-    b.Put(2, 1).Put(3, scr >> 30).Put(1, badMarker != 0).Put(15, (scr >> 15) & 0x7FFF).Put(1, badMarker != 1);
+    b.Put(2, 1)
+        .Put(3, scr >> 30)
+        .Put(1, badMarker != 0)
+        .Put(15, (scr >> 15) & 0x7FFF)
+        .Put(1, badMarker != 1);
     b.Put(15, scr & 0x7FFF).Put(1, badMarker != 2).Put(9, ext).Put(1, badMarker != 3).Put(22, mux);
     b.Put(1, badMarker != 4).Put(1, badMarker != 5).Put(5, 0x1F).Put(3, stuffing);
-    for (int i = 0; i < stuffing; ++i) b.Put(8, 0xFF);
+    for (int i = 0; i < stuffing; ++i)
+        b.Put(8, 0xFF);
     return b.Put(8, 0xAA).Done();
 }
 
@@ -65,7 +76,8 @@ TEST(PackHeader, Cases) {
     };
     const Case cases[] = {
         {"MPEG-2 DVD pack", Mpeg2Pack(0, 0, 25200, 0), true, 2, 0, 10080000},
-        {"MPEG-2 SCR 1 s + 150 ticks", Mpeg2Pack(90000, 150, 25200, 0), true, 2, 10000055, 10080000},
+        {"MPEG-2 SCR 1 s + 150 ticks", Mpeg2Pack(90000, 150, 25200, 0), true, 2, 10000055,
+         10080000},
         {"MPEG-2 with 3 stuffing bytes", Mpeg2Pack(90000, 0, 1, 3), true, 2, 10000000, 400},
         {"MPEG-1 pack", Mpeg1Pack(90000, 3528), true, 1, 10000000, 1411200},
         {"first byte fits neither", Hex("80 00 00 00 00 00 00 00 00 00"), false, 0, 0, 0},
@@ -97,8 +109,24 @@ TEST(PackHeader, Cases) {
 TEST(SystemHeader, ReadsEveryStreamEntry) {
     // Length 12: 6 fixed bytes and two 3-byte entries (E0 with 232 kB, BD with 58 kB).
     Bits b;
-    b.Put(16, 12).Put(1, 1).Put(22, 25200).Put(1, 1).Put(6, 1).Put(4, 0b0100).Put(1, 1).Put(5, 1).Put(8, 0xFF);
-    b.Put(8, 0xE0).Put(2, 3).Put(1, 1).Put(13, 232).Put(8, 0xBD).Put(2, 3).Put(1, 1).Put(13, 58).Put(8, 0xAA);
+    b.Put(16, 12)
+        .Put(1, 1)
+        .Put(22, 25200)
+        .Put(1, 1)
+        .Put(6, 1)
+        .Put(4, 0b0100)
+        .Put(1, 1)
+        .Put(5, 1)
+        .Put(8, 0xFF);
+    b.Put(8, 0xE0)
+        .Put(2, 3)
+        .Put(1, 1)
+        .Put(13, 232)
+        .Put(8, 0xBD)
+        .Put(2, 3)
+        .Put(1, 1)
+        .Put(13, 58)
+        .Put(8, 0xAA);
     Parser p(b.Done());
     SystemHeader h;
     ASSERT_TRUE(p.file.ReadSystemHeader(h));
@@ -111,7 +139,8 @@ TEST(SystemHeader, ReadsEveryStreamEntry) {
     EXPECT_EQ(p.file.ReadBits(8), 0xAAu);
 
     Bits bad;
-    bad.Put(16, 6).Put(1, 0).Put(22, 25200).Put(1, 1).Put(6, 1).Put(4, 0).Put(1, 1).Put(5, 1).Put(8, 0xFF);
+    bad.Put(16, 6).Put(1, 0).Put(22, 25200).Put(1, 1).Put(6, 1).Put(4, 0).Put(1, 1).Put(5, 1).Put(
+        8, 0xFF);
     Parser q(bad.Done());
     EXPECT_FALSE(q.file.ReadSystemHeader(h));
 }
@@ -128,7 +157,13 @@ struct Mpeg2Pes {
     int badMarker = -1;
     std::vector<std::uint8_t> Bytes() const {
         Bits b;
-        b.Put(16, length).Put(2, 2).Put(2, scrambling).Put(4, 0b1000).Put(2, ptsFlags).Put(6, 0).Put(8, headerLength);
+        b.Put(16, length)
+            .Put(2, 2)
+            .Put(2, scrambling)
+            .Put(4, 0b1000)
+            .Put(2, ptsFlags)
+            .Put(6, 0)
+            .Put(8, headerLength);
         int used = 0;
         if (ptsFlags & 2) {
             Stamp(b, ptsPrefix ? ptsPrefix : (ptsFlags == 3 ? 3 : 2), pts, badMarker);
@@ -138,7 +173,8 @@ struct Mpeg2Pes {
             Stamp(b, 1, dts);
             used += 5;
         }
-        for (int i = used; i < static_cast<int>(headerLength); ++i) b.Put(8, 0xFF);
+        for (int i = used; i < static_cast<int>(headerLength); ++i)
+            b.Put(8, 0xFF);
         return b.Put(8, 0xAA).Zeros(8).Done();
     }
 };
@@ -158,18 +194,23 @@ TEST(PesHeader, Mpeg2Cases) {
     };
     const Case cases[] = {
         {"PTS of 1 s", Mpeg2Pes{}, true, 2048 - 8, 10000000, 0},
-        {"PTS and DTS", with([](Mpeg2Pes& p) { p.ptsFlags = 3, p.headerLength = 10, p.dts = 45000; }), true,
+        {"PTS and DTS",
+         with([](Mpeg2Pes& p) { p.ptsFlags = 3, p.headerLength = 10, p.dts = 45000; }), true,
          2048 - 13, 10000000, 5000000},
-        {"largest PTS", with([](Mpeg2Pes& p) { p.pts = 0x1FFFFFFFFull; }), true, 2040, 954437176777, 0},
-        {"no time stamps, 2 header bytes skipped", with([](Mpeg2Pes& p) { p.ptsFlags = 0, p.headerLength = 2; }),
-         true, 2048 - 5, 0, 0},
-        {"extra header bytes skipped", with([](Mpeg2Pes& p) { p.headerLength = 9; }), true, 2048 - 12, 10000000, 0},
-        {"scrambled packet is read", with([](Mpeg2Pes& p) { p.scrambling = 1; }), true, 2040, 10000000, 0},
+        {"largest PTS", with([](Mpeg2Pes& p) { p.pts = 0x1FFFFFFFFull; }), true, 2040, 954437176777,
+         0},
+        {"no time stamps, 2 header bytes skipped",
+         with([](Mpeg2Pes& p) { p.ptsFlags = 0, p.headerLength = 2; }), true, 2048 - 5, 0, 0},
+        {"extra header bytes skipped", with([](Mpeg2Pes& p) { p.headerLength = 9; }), true,
+         2048 - 12, 10000000, 0},
+        {"scrambled packet is read", with([](Mpeg2Pes& p) { p.scrambling = 1; }), true, 2040,
+         10000000, 0},
         {"PTS prefix 0011 without DTS", with([](Mpeg2Pes& p) { p.ptsPrefix = 3; }), false, 0, 0, 0},
         {"PTS marker 0", with([](Mpeg2Pes& p) { p.badMarker = 0; }), false, 0, 0, 0},
         {"PTS marker 1", with([](Mpeg2Pes& p) { p.badMarker = 1; }), false, 0, 0, 0},
         {"PTS marker 2", with([](Mpeg2Pes& p) { p.badMarker = 2; }), false, 0, 0, 0},
-        {"header shorter than its PTS", with([](Mpeg2Pes& p) { p.headerLength = 3; }), false, 0, 0, 0},
+        {"header shorter than its PTS", with([](Mpeg2Pes& p) { p.headerLength = 3; }), false, 0, 0,
+         0},
         {"header longer than the packet", with([](Mpeg2Pes& p) { p.length = 6; }), false, 0, 0, 0},
     };
     for (const Case& c : cases) {
@@ -180,8 +221,12 @@ TEST(PesHeader, Mpeg2Cases) {
         EXPECT_EQ(h.version, 2) << c.name;
         EXPECT_EQ(h.length, c.length) << c.name;
         EXPECT_EQ(h.hasPts, (c.pes.ptsFlags & 2) != 0) << c.name;
-        if (h.hasPts) { EXPECT_EQ(h.pts, c.pts) << c.name; }
-        if (h.hasDts) EXPECT_EQ(h.dts, c.dts) << c.name;
+        if (h.hasPts) {
+            EXPECT_EQ(h.pts, c.pts) << c.name;
+        }
+        if (h.hasDts) {
+            EXPECT_EQ(h.dts, c.dts) << c.name;
+        }
         EXPECT_EQ(h.scrambling, c.pes.scrambling) << c.name;
         EXPECT_EQ(p.file.ReadBits(8), 0xAAu) << c.name << ": position after the header";
     }
@@ -195,7 +240,8 @@ TEST(PesHeader, Mpeg1Cases) {
     };
     auto cat = [](std::vector<std::vector<std::uint8_t>> parts) {
         std::vector<std::uint8_t> out;
-        for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+        for (auto& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
         out.push_back(0xAA);
         out.resize(out.size() + 8);
         return out;
@@ -212,10 +258,12 @@ TEST(PesHeader, Mpeg1Cases) {
         {"no time stamps", cat({Hex("00 64 0F")}), true, 99, false, 0},
         {"PTS", cat({Hex("00 64"), stamp(2, 90000)}), true, 95, true, 0},
         {"PTS and DTS", cat({Hex("00 64"), stamp(3, 90000), stamp(1, 90000)}), true, 90, true, 0},
-        {"STD buffer then PTS", cat({Hex("00 64 60 2E"), stamp(2, 90000)}), true, 93, true, 46 * 1024},
+        {"STD buffer then PTS", cat({Hex("00 64 60 2E"), stamp(2, 90000)}), true, 93, true,
+         46 * 1024},
         {"two stuffing bytes", cat({Hex("00 64 FF FF 0F")}), true, 97, false, 0},
         {"0000 not followed by 1111", cat({Hex("00 64 00")}), false, 0, false, 0},
-        {"only stuffing", cat({Hex("00 64"), std::vector<std::uint8_t>(20, 0xFF)}), false, 0, false, 0},
+        {"only stuffing", cat({Hex("00 64"), std::vector<std::uint8_t>(20, 0xFF)}), false, 0, false,
+         0},
         {"shorter than its header", cat({Hex("00 02"), stamp(2, 90000)}), false, 0, false, 0},
     };
     for (const Case& c : cases) {
@@ -226,7 +274,9 @@ TEST(PesHeader, Mpeg1Cases) {
         EXPECT_EQ(h.version, 1) << c.name;
         EXPECT_EQ(h.length, c.length) << c.name;
         EXPECT_EQ(h.hasPts, c.pts) << c.name;
-        if (c.pts) { EXPECT_EQ(h.pts, 10000000) << c.name; }
+        if (c.pts) {
+            EXPECT_EQ(h.pts, 10000000) << c.name;
+        }
         EXPECT_EQ(h.bufferSize, c.bufferSize) << c.name;
         EXPECT_EQ(p.file.ReadBits(8), 0xAAu) << c.name;
     }
@@ -247,9 +297,18 @@ TEST(PesHeader, StreamIds) {
 
 // ---- transport stream ------------------------------------------------------------------
 
-std::vector<std::uint8_t> TsPacket(unsigned pid, bool start, int adaptation = -1, std::uint64_t pcr = 0) {
+std::vector<std::uint8_t> TsPacket(unsigned pid, bool start, int adaptation = -1,
+                                   std::uint64_t pcr = 0) {
     Bits b;
-    b.Put(8, 0x47).Put(1, 0).Put(1, start).Put(1, 0).Put(13, pid).Put(2, 0).Put(1, adaptation >= 0).Put(1, 1).Put(4, 0);
+    b.Put(8, 0x47)
+        .Put(1, 0)
+        .Put(1, start)
+        .Put(1, 0)
+        .Put(13, pid)
+        .Put(2, 0)
+        .Put(1, adaptation >= 0)
+        .Put(1, 1)
+        .Put(4, 0);
     int used = 4;
     if (adaptation >= 0) {
         b.Put(8, adaptation);
@@ -262,12 +321,14 @@ std::vector<std::uint8_t> TsPacket(unsigned pid, bool start, int adaptation = -1
                 used += 6;
             }
             int rest = adaptation - (pcr ? 7 : 1);
-            for (int i = 0; i < rest; ++i, ++used) b.Put(8, 0xFF);
+            for (int i = 0; i < rest; ++i, ++used)
+                b.Put(8, 0xFF);
         }
     }
     b.Put(8, 0xAA);
     ++used;
-    for (; used < 188; ++used) b.Put(8, 0);
+    for (; used < 188; ++used)
+        b.Put(8, 0);
     auto v = b.Done();
     v.resize(188);
     return v;
@@ -275,12 +336,14 @@ std::vector<std::uint8_t> TsPacket(unsigned pid, bool start, int adaptation = -1
 
 std::vector<std::uint8_t> Join(const std::vector<std::vector<std::uint8_t>>& parts) {
     std::vector<std::uint8_t> out;
-    for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
 TEST(TsHeader, FieldsAdaptationAndPcr) {
-    Parser p(Join({TsPacket(0x100, true, 7, 90000), TsPacket(0x101, false), TsPacket(0x101, false)}));
+    Parser p(
+        Join({TsPacket(0x100, true, 7, 90000), TsPacket(0x101, false), TsPacket(0x101, false)}));
     TsHeader h;
     ASSERT_TRUE(p.file.ReadTsHeader(h, true));
     EXPECT_EQ(p.file.TsPacketSize(), 188);
@@ -300,7 +363,8 @@ TEST(TsHeader, FieldsAdaptationAndPcr) {
 TEST(TsHeader, BadAdaptationLengthsFail) {
     // 184 leaves -1 payload bytes; a PCR flag in a 1-byte field does not fit.
     for (int len : {184, 250}) {
-        Parser p(Join({TsPacket(0x100, true, len), TsPacket(0x100, false), TsPacket(0x100, false)}));
+        Parser p(
+            Join({TsPacket(0x100, true, len), TsPacket(0x100, false), TsPacket(0x100, false)}));
         TsHeader h;
         EXPECT_FALSE(p.file.ReadTsHeader(h, true)) << len;
     }
@@ -312,7 +376,8 @@ TEST(TsHeader, BadAdaptationLengthsFail) {
 }
 
 TEST(TsHeader, ResyncSkipsACorruptSyncByte) {
-    auto data = Join({TsPacket(0x100, false), TsPacket(0x101, false), TsPacket(0x102, false), TsPacket(0x103, false)});
+    auto data = Join({TsPacket(0x100, false), TsPacket(0x101, false), TsPacket(0x102, false),
+                      TsPacket(0x103, false)});
     data[188] = 0x46;
     Parser p(data);
     TsHeader h;
@@ -359,7 +424,8 @@ TEST(PsiHeader, ValidOnlyWithSyntaxBitAndZeroBit) {
 // ---- PVA -------------------------------------------------------------------------------
 
 TEST(PvaHeader, VideoWithPtsAndResync) {
-    // Garbage, then a video packet: "AV", stream 1, counter, 0x55, PTS flag, length 8 (4 PTS + 4 data).
+    // Garbage, then a video packet: "AV", stream 1, counter, 0x55, PTS flag, length 8 (4 PTS + 4
+    // data).
     auto data = Hex("12 34 56 41 56 01 00 55 10 00 08 00 01 5F 90 DE AD BE EF");
     Parser p(data);
     PvaHeader h;

@@ -53,7 +53,9 @@ public:
         return n;
     }
 
-    HRESULT RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*, IMemAllocator**) override { return E_NOTIMPL; }
+    HRESULT RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*, IMemAllocator**) override {
+        return E_NOTIMPL;
+    }
     HRESULT Request(IMediaSample*, DWORD_PTR) override { return E_NOTIMPL; }
     HRESULT WaitForNext(DWORD, IMediaSample**, DWORD_PTR*) override { return E_NOTIMPL; }
     HRESULT SyncReadAligned(IMediaSample*) override { return E_NOTIMPL; }
@@ -79,7 +81,8 @@ public:
     HRESULT EndFlush() override { return S_OK; }
 
 private:
-    explicit MemoryAsyncReader(std::shared_ptr<const std::vector<std::uint8_t>> data) : data_(std::move(data)) {}
+    explicit MemoryAsyncReader(std::shared_ptr<const std::vector<std::uint8_t>> data)
+        : data_(std::move(data)) {}
     ~MemoryAsyncReader() = default;
 
     std::shared_ptr<const std::vector<std::uint8_t>> data_;

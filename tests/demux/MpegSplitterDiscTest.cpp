@@ -28,9 +28,12 @@ constexpr std::chrono::milliseconds kStopBudget{1000};
 class MpegSplitterDisc : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(manifest.Load(DiscManifest::DiscDir())) << "no authored discs in $DVDCONV_TEST_DISCS";
+        ASSERT_TRUE(manifest.Load(DiscManifest::DiscDir()))
+            << "no authored discs in $DVDCONV_TEST_DISCS";
     }
-    std::string Folder(const std::string& disc) { return manifest.Dir() + "/" + manifest.Str(disc + ".folder"); }
+    std::string Folder(const std::string& disc) {
+        return manifest.Dir() + "/" + manifest.Str(disc + ".folder");
+    }
     bool HasLongDisc() { return manifest.Str("discs").find("long") != std::string::npos; }
 
     // Samples of the last pass (after the last new segment) of a sink.
@@ -52,8 +55,8 @@ std::wstring PinName(IBaseFilter* filter, int n, CBaseFilter* base) {
 
 // Payload bytes ffmpeg copies out of one stream of a file (its raw elementary stream).
 long long FfmpegStreamBytes(const std::string& path, const char* map, const char* format) {
-    std::string cmd = std::string("ffmpeg -nostdin -v error -i '") + path + "' -map '" + map + "' -c copy -f " +
-                      format + " - | wc -c";
+    std::string cmd = std::string("ffmpeg -nostdin -v error -i '") + path + "' -map '" + map +
+                      "' -c copy -f " + format + " - | wc -c";
     FILE* f = popen(cmd.c_str(), "r");
     if (!f) return -1;
     long long n = -1;
@@ -85,11 +88,14 @@ TEST_F(MpegSplitterDisc, WholeTitleReachesEveryPinWithGrowingTimes) {
         EXPECT_GT(stats.packets, 0);
         ASSERT_TRUE(stats.hasTime);
         EXPECT_GE(stats.first, 0);
-        if (i < 2) EXPECT_LT(stats.first, kSec);
+        if (i < 2) {
+            EXPECT_LT(stats.first, kSec);
+        }
         EXPECT_EQ(stats.discontinuities, 1); // the first packet of the pass
     }
     // Video and audio run to the end of the title; audio times only grow.
-    for (int i = 0; i < 2; ++i) EXPECT_GT(rig.Sink(i)->GetStats().last, duration - 2 * kSec);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_GT(rig.Sink(i)->GetStats().last, duration - 2 * kSec);
     REFERENCE_TIME prev = -1;
     for (const auto& s : rig.Sink(1)->Log()) {
         if (!s.hasTime) continue;
@@ -165,11 +171,13 @@ TEST_F(MpegSplitterDisc, SeekInTheMiddleLandsNearTheTarget) {
         ASSERT_FALSE(pass.empty());
         // Times are relative to the new segment: the pass begins a little before
         // the target (preroll) and the first sample to show lies within a second of it.
-        auto firstTimed = std::find_if(pass.begin(), pass.end(), [](const auto& s) { return s.hasTime; });
+        auto firstTimed =
+            std::find_if(pass.begin(), pass.end(), [](const auto& s) { return s.hasTime; });
         ASSERT_NE(firstTimed, pass.end());
         EXPECT_GE(firstTimed->start, -2 * kSec);
         EXPECT_TRUE(firstTimed->discontinuity);
-        auto shown = std::find_if(pass.begin(), pass.end(), [](const auto& s) { return s.hasTime && s.start >= 0; });
+        auto shown = std::find_if(pass.begin(), pass.end(),
+                                  [](const auto& s) { return s.hasTime && s.start >= 0; });
         ASSERT_NE(shown, pass.end());
         EXPECT_LT(shown->start, kSec);
         for (auto it = pass.begin(); it != shown; ++it)
@@ -223,8 +231,8 @@ TEST_F(MpegSplitterDisc, StreamSelectionListsAndSwitchesTheAudioPin) {
         DWORD group, flags;
         const wchar_t* suffix;
     };
-    for (const Row& r : {Row{0, 0, 3, L"(0000,e0,00)"}, Row{1, 1, 3, L"(0000,bd,80)"}, Row{2, 1, 0, L"(0000,c1,00)"},
-                         Row{3, 2, 3, L"(0000,bd,20)"}}) {
+    for (const Row& r : {Row{0, 0, 3, L"(0000,e0,00)"}, Row{1, 1, 3, L"(0000,bd,80)"},
+                         Row{2, 1, 0, L"(0000,c1,00)"}, Row{3, 2, 3, L"(0000,bd,20)"}}) {
         SCOPED_TRACE(r.index);
         AM_MEDIA_TYPE* mt = nullptr;
         DWORD flags = 99, group = 99;
@@ -242,7 +250,8 @@ TEST_F(MpegSplitterDisc, StreamSelectionListsAndSwitchesTheAudioPin) {
         CoTaskMemFree(name);
     }
     WCHAR* untouched = nullptr;
-    EXPECT_EQ(select->Info(4, nullptr, nullptr, nullptr, nullptr, &untouched, nullptr, nullptr), S_OK);
+    EXPECT_EQ(select->Info(4, nullptr, nullptr, nullptr, nullptr, &untouched, nullptr, nullptr),
+              S_OK);
     EXPECT_EQ(untouched, nullptr);
     EXPECT_EQ(select->Enable(2, 0), E_NOTIMPL);
     EXPECT_EQ(select->Enable(2, AMSTREAMSELECTENABLE_ENABLEALL), E_NOTIMPL);
@@ -279,14 +288,17 @@ TEST_F(MpegSplitterDisc, SeekBeyondTheEndEndsThePass) {
     ASSERT_EQ(rig.As<IMyMpegSplitter>()->SetPlayRange(0, rig.TitleMs(), rig.TitleMs()), S_OK);
     ASSERT_EQ(rig.Pause(), S_OK);
     LONGLONG t = (rig.TitleMs() + 100000) * 10000;
-    ASSERT_EQ(rig.As<IMediaSeeking>()->SetPositions(&t, AM_SEEKING_AbsolutePositioning, nullptr, 0), S_OK);
+    ASSERT_EQ(rig.As<IMediaSeeking>()->SetPositions(&t, AM_SEEKING_AbsolutePositioning, nullptr, 0),
+              S_OK);
     EXPECT_TRUE(rig.WaitForAllEnds(kEndWaitMs));
     // A later seek still lands where asked.
     t = 10 * kSec;
-    ASSERT_EQ(rig.As<IMediaSeeking>()->SetPositions(&t, AM_SEEKING_AbsolutePositioning, nullptr, 0), S_OK);
+    ASSERT_EQ(rig.As<IMediaSeeking>()->SetPositions(&t, AM_SEEKING_AbsolutePositioning, nullptr, 0),
+              S_OK);
     ASSERT_TRUE(rig.WaitForAllEnds(kEndWaitMs));
     auto pass = LastPass(rig.Sink(0));
-    auto shown = std::find_if(pass.begin(), pass.end(), [](const auto& s) { return s.hasTime && s.start >= 0; });
+    auto shown = std::find_if(pass.begin(), pass.end(),
+                              [](const auto& s) { return s.hasTime && s.start >= 0; });
     ASSERT_NE(shown, pass.end());
     EXPECT_LT(shown->start, kSec);
 }
@@ -305,7 +317,8 @@ TEST_F(MpegSplitterDisc, ShortOrScrambledDataEndsThePass) {
             // The first video PES header after the half: set its scrambling bits.
             auto& b = *bytes;
             for (std::size_t i = half; i + 7 < b.size(); ++i) {
-                if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == 0xE0 && (b[i + 6] & 0xC0) == 0x80) {
+                if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == 0xE0 &&
+                    (b[i + 6] & 0xC0) == 0x80) {
                     b[i + 6] |= 0x30;
                     break;
                 }
@@ -357,7 +370,8 @@ TEST_F(MpegSplitterDisc, StopReturnsPromptlyInEveryState) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         auto stopped = std::async(std::launch::async, [&rig] { return rig.Stop(); });
-        ASSERT_EQ(stopped.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "Stop hangs";
+        ASSERT_EQ(stopped.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+            << "Stop hangs";
         EXPECT_LT(stopped.get(), kStopBudget);
         if (seek.valid()) {
             EXPECT_EQ(seek.wait_for(std::chrono::seconds(20)), std::future_status::ready);

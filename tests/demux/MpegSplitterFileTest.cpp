@@ -25,7 +25,8 @@ struct Parsed {
     }
     std::vector<DWORD> Ids(Kind::StreamKind kind) const {
         std::vector<DWORD> ids;
-        for (auto& s : file->Streams(kind)) ids.push_back(s.Id());
+        for (auto& s : file->Streams(kind))
+            ids.push_back(s.Id());
         return ids;
     }
     ComPtr<MemoryAsyncReader> reader;
@@ -33,14 +34,18 @@ struct Parsed {
     std::unique_ptr<CMpegSplitterFile> file;
 };
 
-std::shared_ptr<const Bytes> Shared(Bytes b) { return std::make_shared<const Bytes>(std::move(b)); }
+std::shared_ptr<const Bytes> Shared(Bytes b) {
+    return std::make_shared<const Bytes>(std::move(b));
+}
 
 TitleStreamTable Titles(std::vector<std::uint32_t> audio, std::vector<std::uint32_t> subs) {
     TitleStreamTable t;
     t.audioCount = static_cast<int>(audio.size());
-    for (std::size_t i = 0; i < audio.size(); ++i) t.audioIds[i] = audio[i];
+    for (std::size_t i = 0; i < audio.size(); ++i)
+        t.audioIds[i] = audio[i];
     t.subtitleCount = static_cast<int>(subs.size());
-    for (std::size_t i = 0; i < subs.size(); ++i) t.subtitleIds[i] = subs[i];
+    for (std::size_t i = 0; i < subs.size(); ++i)
+        t.subtitleIds[i] = subs[i];
     return t;
 }
 
@@ -118,16 +123,18 @@ TEST(MpegSplitterFile, FindNextTimestamp) {
 }
 
 TEST(MpegSplitterFile, LpcmComesBeforeAc3) {
-    auto ps = Generated("lpcm.vob", std::string(kVideoIn) + kToneA + kToneB +
-                                        "-t 2 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 2M -c:a:0 ac3 -b:a:0 192k "
-                                        "-c:a:1 pcm_s16be -ac 2 -f dvd");
+    auto ps = Generated(
+        "lpcm.vob", std::string(kVideoIn) + kToneA + kToneB +
+                        "-t 2 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 2M -c:a:0 ac3 -b:a:0 192k "
+                        "-c:a:1 pcm_s16be -ac 2 -f dvd");
     ASSERT_TRUE(ps);
     Parsed p(ps);
     ASSERT_EQ(p.hr, S_OK);
     EXPECT_EQ(p.Ids(Kind::kAudio), (std::vector<DWORD>{0xBDA0, 0xBD80}));
     const auto& audio = p.file->Streams(Kind::kAudio);
     EXPECT_GT(p.file->AudioPriority(audio[0]), p.file->AudioPriority(audio[1]));
-    EXPECT_EQ(StreamDescription(audio[0].mt), "Audio - DVD LPCM, 48.0 kHz, 2 chn, 16 bit, 1536.0 kbit/s");
+    EXPECT_EQ(StreamDescription(audio[0].mt),
+              "Audio - DVD LPCM, 48.0 kHz, 2 chn, 16 bit, 1536.0 kbit/s");
 }
 
 TEST(MpegSplitterFile, EqualAc3StreamsKeepIdentifierOrder) {
@@ -154,8 +161,10 @@ TEST(MpegSplitterFile, Mpeg1ProgramStream) {
 // ---- other containers ------------------------------------------------------------------
 
 std::shared_ptr<Bytes> TransportStream() {
-    return Generated("ts.ts", std::string(kVideoIn) + kToneA + kToneB +
-                                  "-t 3 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 2M -c:a:0 ac3 -c:a:1 mp2 -f mpegts");
+    return Generated(
+        "ts.ts",
+        std::string(kVideoIn) + kToneA + kToneB +
+            "-t 3 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 2M -c:a:0 ac3 -c:a:1 mp2 -f mpegts");
 }
 
 TEST(MpegSplitterFile, TransportStreamWithPrograms) {
@@ -217,7 +226,8 @@ TEST(MpegSplitterFile, ElementaryStreamOfBarePesPackets) {
 TEST(MpegSplitterFile, PvaStream) {
     // Video packets carry a PTS and an MPEG-2 sequence header; audio packets a PES
     // header with an MPEG audio frame.
-    Bytes seq = Hex("00 00 01 B3 2D 01 E0 24 00 03 A9 80 00 00 01 B5 14 8A 00 01 00 00 00 00 01 B8");
+    Bytes seq =
+        Hex("00 00 01 B3 2D 01 E0 24 00 03 A9 80 00 00 01 B5 14 8A 00 01 00 00 00 00 01 B8");
     Bytes mpa = Hex("FF FD A4 00");
     mpa.resize(576, 0x55);
     Bytes pva;
@@ -229,16 +239,34 @@ TEST(MpegSplitterFile, PvaStream) {
         std::size_t len = 4 + payload.size();
         v.push_back(static_cast<std::uint8_t>(len >> 8));
         v.push_back(static_cast<std::uint8_t>(len));
-        for (int s = 24; s >= 0; s -= 8) v.push_back(static_cast<std::uint8_t>(pts >> s));
+        for (int s = 24; s >= 0; s -= 8)
+            v.push_back(static_cast<std::uint8_t>(pts >> s));
         v.insert(v.end(), payload.begin(), payload.end());
         pva.insert(pva.end(), v.begin(), v.end());
 
-        Bytes pes = Bits().Bytes(Hex("00 00 01 C0")).Put(16, 8 + mpa.size()).Put(8, 0x81).Put(8, 0x80).Put(8, 5)
-                        .Put(4, 2).Put(3, 0).Put(1, 1).Put(15, (pts >> 15) & 0x7FFF).Put(1, 1).Put(15, pts & 0x7FFF)
-                        .Put(1, 1).Done();
+        Bytes pes = Bits()
+                        .Bytes(Hex("00 00 01 C0"))
+                        .Put(16, 8 + mpa.size())
+                        .Put(8, 0x81)
+                        .Put(8, 0x80)
+                        .Put(8, 5)
+                        .Put(4, 2)
+                        .Put(3, 0)
+                        .Put(1, 1)
+                        .Put(15, (pts >> 15) & 0x7FFF)
+                        .Put(1, 1)
+                        .Put(15, pts & 0x7FFF)
+                        .Put(1, 1)
+                        .Done();
         pes.insert(pes.end(), mpa.begin(), mpa.end());
-        Bytes a = {'A', 'V', 2, static_cast<std::uint8_t>(i), 0x55, 0x00,
-                   static_cast<std::uint8_t>(pes.size() >> 8), static_cast<std::uint8_t>(pes.size())};
+        Bytes a = {'A',
+                   'V',
+                   2,
+                   static_cast<std::uint8_t>(i),
+                   0x55,
+                   0x00,
+                   static_cast<std::uint8_t>(pes.size() >> 8),
+                   static_cast<std::uint8_t>(pes.size())};
         a.insert(a.end(), pes.begin(), pes.end());
         pva.insert(pva.end(), a.begin(), a.end());
     }
@@ -307,7 +335,8 @@ TEST(MpegSplitterFile, DeclaredSubtitlesAreListedEvenWithoutPackets) {
 TEST(MpegSplitterFile, TitleRecordLayout) {
     std::vector<std::uint8_t> record(1304, 0);
     auto put = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) record[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            record[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     };
     put(528, 2), put(532, 0xBD80), put(536, 0xBD81), put(1044, 1), put(1048, 0xBD20);
     auto t = TitleStreamTable::FromTitleRecord(record.data(), record.size());
@@ -344,8 +373,10 @@ TEST(MpegSplitterFile, GarbageBetweenPacks) {
     Bytes messy;
     for (std::size_t i = 0; i < ps->size(); i += 2048) {
         Bytes junk(rng() % 300);
-        for (auto& b : junk) b = static_cast<std::uint8_t>(rng());
-        if (i % (2048 * 5) == 0) junk.insert(junk.end(), {0, 0, 1, 0xE0, 0xFF, 0xFF}); // a false packet start
+        for (auto& b : junk)
+            b = static_cast<std::uint8_t>(rng());
+        if (i % (2048 * 5) == 0)
+            junk.insert(junk.end(), {0, 0, 1, 0xE0, 0xFF, 0xFF}); // a false packet start
         messy.insert(messy.end(), junk.begin(), junk.end());
         messy.insert(messy.end(), ps->begin() + i, ps->begin() + std::min(i + 2048, ps->size()));
     }
@@ -390,7 +421,8 @@ TEST(MpegSplitterFile, TruncatedTitles) {
 TEST(MpegSplitterFile, NoContainer) {
     std::mt19937 rng(11);
     Bytes noise(1 << 20);
-    for (auto& b : noise) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : noise)
+        b = static_cast<std::uint8_t>(rng());
     for (const Bytes& b : {noise, Bytes(1 << 20, 0), Bytes(300000, 0x47), Bytes(300000, 0xFF)}) {
         auto start = std::chrono::steady_clock::now();
         Parsed p(Shared(b));
@@ -442,7 +474,8 @@ TEST(MpegSplitterFile, SourceThatCompletesDuringTheScan) {
     EXPECT_TRUE(file.IsRandomAccess()) << reader->ReadCalls();
     EXPECT_EQ(file.Streams(CMpegSplitterFile::kVideo).size(), 1u);
     EXPECT_EQ(file.Streams(CMpegSplitterFile::kAudio).size(), 2u);
-    EXPECT_GT(file.ScannedDuration(), 25000000) << "the tail scan of the completion hook widened the span";
+    EXPECT_GT(file.ScannedDuration(), 25000000)
+        << "the tail scan of the completion hook widened the span";
     EXPECT_EQ(file.GetPos(), 0);
 }
 
@@ -457,13 +490,18 @@ TEST(MpegSplitterFile, StreamListText) {
     ASSERT_EQ(p.hr, S_OK);
     std::string text = StreamListText(*p.file);
     EXPECT_EQ(text.rfind("container: program stream\nrate: ", 0), 0u) << text;
-    EXPECT_NE(text.find("\nvideo    e000 (0000,e0,00) Video - MPEG2, Main Profile, Main Level, 352x240"), std::string::npos)
+    EXPECT_NE(
+        text.find("\nvideo    e000 (0000,e0,00) Video - MPEG2, Main Profile, Main Level, 352x240"),
+        std::string::npos)
         << text;
-    EXPECT_NE(text.find("\naudio    bd80 (0000,bd,80) Audio - Dolby Digital, 48.0 kHz, 1 chn, 192.0 kbit/s "
-                        "[{E06D802C-DB46-11CF-B4D1-00805F6CBBEA}]\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            "\naudio    bd80 (0000,bd,80) Audio - Dolby Digital, 48.0 kHz, 1 chn, 192.0 kbit/s "
+            "[{E06D802C-DB46-11CF-B4D1-00805F6CBBEA}]\n"),
+        std::string::npos)
         << text;
-    EXPECT_NE(text.find("\nsubtitle 0000 (0000,00,00) Video - DVD Sub Picture"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nsubtitle 0000 (0000,00,00) Video - DVD Sub Picture"), std::string::npos)
+        << text;
 }
 
 } // namespace

@@ -16,8 +16,9 @@ namespace {
 
 constexpr REFERENCE_TIME kSec = 10000000;
 
-std::unique_ptr<Packet> MakePacket(DWORD track, std::size_t size, REFERENCE_TIME start = Packet::kNoTime,
-                                   bool appendable = false, std::uint8_t fill = 1) {
+std::unique_ptr<Packet> MakePacket(DWORD track, std::size_t size,
+                                   REFERENCE_TIME start = Packet::kNoTime, bool appendable = false,
+                                   std::uint8_t fill = 1) {
     auto p = std::make_unique<Packet>();
     p->track = track;
     p->data.assign(size, fill);
@@ -84,8 +85,9 @@ public:
     ScriptedSplitter() : CBaseSplitterFilter("scripted splitter", nullptr, &hr_, GUID_NULL) {}
     ~ScriptedSplitter() override { Stop(); }
 
-    CMpegSplitterOutputPin* AddPin(DWORD id, const CMediaType& mt, const wchar_t* name,
-                                   REFERENCE_TIME tolerance = CMpegSplitterOutputPin::kDefaultJumpTolerance) {
+    CMpegSplitterOutputPin*
+    AddPin(DWORD id, const CMediaType& mt, const wchar_t* name,
+           REFERENCE_TIME tolerance = CMpegSplitterOutputPin::kDefaultJumpTolerance) {
         HRESULT hr = S_OK;
         auto* pin = new CMpegSplitterOutputPin(mt, name, this, this, &hr, tolerance);
         RegisterOutputPin(id, pin);
@@ -96,7 +98,9 @@ public:
     // Routes packets until the pins stop taking them or a command comes.
     void Flood(DWORD track, std::size_t size) {
         REFERENCE_TIME t = 0;
-        while (!CommandPending() && HasActivePins() && RoutePacket(MakePacket(track, size, t)) == S_OK) t += 1000;
+        while (!CommandPending() && HasActivePins() &&
+               RoutePacket(MakePacket(track, size, t)) == S_OK)
+            t += 1000;
     }
 
 protected:
@@ -124,7 +128,8 @@ protected:
         }
     }
     void Pause() {
-        for (auto* s : sinks) s->Pause();
+        for (auto* s : sinks)
+            s->Pause();
         ASSERT_EQ(splitter->Pause(), S_OK);
     }
     // Waits until a queue stops growing (the worker waits) and returns its size.
@@ -140,7 +145,8 @@ protected:
     }
     void TearDown() override {
         splitter->Stop();
-        for (auto* s : sinks) s->Stop();
+        for (auto* s : sinks)
+            s->Stop();
     }
 
     ScriptedSplitter* splitter = new ScriptedSplitter();
@@ -185,7 +191,8 @@ TEST_F(SplitterFramework, PinsEnumerateOutputsFirstThenTheInput) {
     sinks[1]->Stop();
     EXPECT_EQ(splitter->RemoveOutputPins(), S_OK);
     EXPECT_EQ(splitter->GetPinCount(), 1);
-    EXPECT_FALSE(sinks[0]->InputPin() && static_cast<CBasePin*>(sinks[0]->GetPin(0))->IsConnected());
+    EXPECT_FALSE(sinks[0]->InputPin() &&
+                 static_cast<CBasePin*>(sinks[0]->GetPin(0))->IsConnected());
 }
 
 TEST_F(SplitterFramework, SeekingInterfaceRules) {
@@ -199,13 +206,16 @@ TEST_F(SplitterFramework, SeekingInterfaceRules) {
     EXPECT_EQ(seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME), S_OK);
     LONGLONG a = 0, b = 0;
     EXPECT_EQ(seeking->ConvertTimeFormat(&a, nullptr, 0, nullptr), E_NOTIMPL);
-    for (double bad : {0.0, -1.0}) EXPECT_EQ(seeking->SetRate(bad), E_INVALIDARG);
+    for (double bad : {0.0, -1.0})
+        EXPECT_EQ(seeking->SetRate(bad), E_INVALIDARG);
     EXPECT_EQ(seeking->GetPreroll(&a), S_OK);
     EXPECT_EQ(a, 0);
     EXPECT_EQ(seeking->GetAvailable(&a, &b), S_OK);
     // A seek to where the splitter already is changes nothing.
     LONGLONG cur = 0, stop = 0;
-    EXPECT_EQ(seeking->SetPositions(&cur, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning), S_OK);
+    EXPECT_EQ(seeking->SetPositions(&cur, AM_SEEKING_AbsolutePositioning, &stop,
+                                    AM_SEEKING_AbsolutePositioning),
+              S_OK);
     EXPECT_EQ(splitter->PassCount(), 0);
 }
 
@@ -213,10 +223,13 @@ TEST_F(SplitterFramework, SeekingInterfaceRules) {
 // previous time, and the offset stays. Subpictures keep any time.
 TEST_F(SplitterFramework, TimeJumpsBeyondTheToleranceAreSmoothed) {
     splitter->AddPin(0xE000, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO), L"Video");
-    splitter->AddPin(0xBD20, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_DVD_SUBPICTURE), L"Subtitle", INT64_MAX);
+    splitter->AddPin(0xBD20, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_DVD_SUBPICTURE), L"Subtitle",
+                     INT64_MAX);
     splitter->SetScript([](ScriptedSplitter& s) {
-        for (REFERENCE_TIME t : {10 * kSec, 16 * kSec, 16 * kSec + kSec / 10, 20 * kSec}) s.RoutePacket(MakePacket(0xE000, 100, t));
-        for (REFERENCE_TIME t : {10 * kSec, 30 * kSec}) s.RoutePacket(MakePacket(0xBD20, 100, t));
+        for (REFERENCE_TIME t : {10 * kSec, 16 * kSec, 16 * kSec + kSec / 10, 20 * kSec})
+            s.RoutePacket(MakePacket(0xE000, 100, t));
+        for (REFERENCE_TIME t : {10 * kSec, 30 * kSec})
+            s.RoutePacket(MakePacket(0xBD20, 100, t));
     });
     Connect();
     Pause();
@@ -234,7 +247,8 @@ TEST_F(SplitterFramework, TimeJumpsBeyondTheToleranceAreSmoothed) {
 }
 
 TEST_F(SplitterFramework, LargePacketRenegotiatesBuffersAndRateScalesTimes) {
-    auto* pin = splitter->AddPin(0xE000, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO, 1), L"Video");
+    auto* pin =
+        splitter->AddPin(0xE000, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO, 1), L"Video");
     splitter->SetScript([](ScriptedSplitter& s) {
         s.RoutePacket(MakePacket(0xE000, 10, 2 * kSec));
         s.RoutePacket(MakePacket(0xE000, 100000, 4 * kSec, false, 7));
@@ -263,15 +277,19 @@ TEST_F(SplitterFramework, StalledPinQueuesUpToTheCapsThenWaits) {
         SCOPED_TRACE(otherSparse ? "other pin sparse" : "other pin regular");
         auto* splitterLocal = new ScriptedSplitter();
         ComPtr<IBaseFilter> ref(static_cast<IBaseFilter*>(splitterLocal));
-        auto* video = splitterLocal->AddPin(0xE000, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO), L"Video");
+        auto* video = splitterLocal->AddPin(
+            0xE000, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO), L"Video");
         if (otherSparse)
-            splitterLocal->AddPin(0xBD20, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_DVD_SUBPICTURE), L"Subtitle", INT64_MAX);
+            splitterLocal->AddPin(0xBD20, TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_DVD_SUBPICTURE),
+                                  L"Subtitle", INT64_MAX);
         else
-            splitterLocal->AddPin(0xBD80, TypeOf(MEDIATYPE_Audio, MEDIASUBTYPE_DOLBY_AC3), L"Audio");
+            splitterLocal->AddPin(0xBD80, TypeOf(MEDIATYPE_Audio, MEDIASUBTYPE_DOLBY_AC3),
+                                  L"Audio");
         splitterLocal->SetScript([kPacket](ScriptedSplitter& s) { s.Flood(0xE000, kPacket); });
         CCountingSink* stalled = new CCountingSink();
         CCountingSink* other = new CCountingSink();
-        ComPtr<IBaseFilter> r1(static_cast<IBaseFilter*>(stalled)), r2(static_cast<IBaseFilter*>(other));
+        ComPtr<IBaseFilter> r1(static_cast<IBaseFilter*>(stalled)),
+            r2(static_cast<IBaseFilter*>(other));
         ASSERT_EQ(splitterLocal->GetPin(0)->Connect(stalled->InputPin(), nullptr), S_OK);
         ASSERT_EQ(splitterLocal->GetPin(1)->Connect(other->InputPin(), nullptr), S_OK);
         stalled->Stall(true);

@@ -81,7 +81,8 @@ public:
     }
 
     HRESULT Pause() {
-        for (auto* s : sinkPtrs_) s->Pause();
+        for (auto* s : sinkPtrs_)
+            s->Pause();
         if (sourceRef_) sourceRef_->Pause();
         return splitter_->Pause();
     }
@@ -90,8 +91,10 @@ public:
     std::chrono::milliseconds Stop() {
         auto t0 = std::chrono::steady_clock::now();
         if (splitter_) splitter_->Stop();
-        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
-        for (auto* s : sinkPtrs_) s->Stop();
+        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - t0);
+        for (auto* s : sinkPtrs_)
+            s->Stop();
         if (sourceRef_) sourceRef_->Stop();
         return took;
     }
@@ -107,10 +110,7 @@ public:
     CCountingSink* Sink(int i) { return sinkPtrs_.at(std::size_t(i)); }
     int SinkCount() const { return int(sinkPtrs_.size()); }
     LONGLONG TitleMs() const { return titleMs_; }
-    template <class I>
-    ComPtr<I> As() {
-        return ComPtr<IBaseFilter>(splitterRef_).As<I>();
-    }
+    template <class I> ComPtr<I> As() { return ComPtr<IBaseFilter>(splitterRef_).As<I>(); }
 
 private:
     void CreateSplitter() {

@@ -10,8 +10,8 @@
 
 namespace {
 
-CMediaType Mpeg2Video(int width, int height, REFERENCE_TIME avg, DWORD bitrate, DWORD profile, DWORD level,
-                      DWORD compression = 0) {
+CMediaType Mpeg2Video(int width, int height, REFERENCE_TIME avg, DWORD bitrate, DWORD profile,
+                      DWORD level, DWORD compression = 0) {
     CMediaType mt;
     mt.SetType(&MEDIATYPE_Video);
     mt.SetSubtype(&MEDIASUBTYPE_MPEG2_VIDEO);
@@ -27,7 +27,8 @@ CMediaType Mpeg2Video(int width, int height, REFERENCE_TIME avg, DWORD bitrate, 
     return mt;
 }
 
-CMediaType Audio(const GUID& subtype, WORD tag, WORD channels, DWORD rate, WORD bits, DWORD avgBytes) {
+CMediaType Audio(const GUID& subtype, WORD tag, WORD channels, DWORD rate, WORD bits,
+                 DWORD avgBytes) {
     CMediaType mt;
     mt.SetType(&MEDIATYPE_Audio);
     mt.SetSubtype(&subtype);
@@ -49,15 +50,19 @@ TEST(StreamDescription, VideoCases) {
     const Case cases[] = {
         {Mpeg2Video(720, 576, 400000, 9800000, 4, 8),
          "Video - MPEG2, Spatially Scalable Profile, Level 8, 720x576, 25.000 fps, 9800.0 kbit/s"},
-        {Mpeg2Video(720, 480, 333667, 25000000, 2, 2), "Video - MPEG2, Main Profile, Main Level, 720x480, 29.970 fps, 25.00 mbit/s"},
+        {Mpeg2Video(720, 480, 333667, 25000000, 2, 2),
+         "Video - MPEG2, Main Profile, Main Level, 720x480, 29.970 fps, 25.00 mbit/s"},
         {Mpeg2Video(720, 480, 0, 20000000, 0, 0), "Video - MPEG2, 720x480, 20000.0 kbit/s"},
         {Mpeg2Video(0, 480, 0, 0, 7, 1), "Video - MPEG2, Profile 7, Low Level"},
         {Mpeg2Video(1920, 1080, 417083, 0, 100, 41, FOURCC_AVC1),
          "Video - AVC (H.264), High Profile, Level 4.1, 1920x1080, 23.976 fps"},
-        {Mpeg2Video(1280, 720, 0, 0, 99, 3, FOURCC_AVC1), "Video - AVC (H.264), Profile 99, High1440 Level, 1280x720"},
+        {Mpeg2Video(1280, 720, 0, 0, 99, 3, FOURCC_AVC1),
+         "Video - AVC (H.264), Profile 99, High1440 Level, 1280x720"},
         {Mpeg2Video(640, 480, 0, 0, 0, 0, 0x34363248), "Video - H264, 640x480"},
     };
-    for (const Case& c : cases) { EXPECT_EQ(StreamDescription(c.mt), c.text); }
+    for (const Case& c : cases) {
+        EXPECT_EQ(StreamDescription(c.mt), c.text);
+    }
 
     CMediaType sub;
     MakeSubpictureType(SubpictureKind::Dvd, sub);
@@ -99,21 +104,26 @@ TEST(StreamDescription, AudioCases) {
          "Audio - MPEG1 - Layer 0, 48.0 kHz, 2 chn, 192.0 kbit/s"},
         {Audio(FourCCSubtype(0x1234), 0x1234, 0, 0, 0, 0), 0, ""},
     };
-    for (const Case& c : cases) { EXPECT_EQ(StreamDescription(c.mt, nullptr, c.streamType), c.text); }
+    for (const Case& c : cases) {
+        EXPECT_EQ(StreamDescription(c.mt, nullptr, c.streamType), c.text);
+    }
 
     ClipStreamInfo clip;
     std::memcpy(clip.language, "fre", 4);
     clip.sampleRateCode = 12;
-    EXPECT_EQ(StreamDescription(cases[0].mt, &clip, 0x81), "Audio - French, Dolby Digital, 192(48) kHz, 6 chn, 448.0 kbit/s");
+    EXPECT_EQ(StreamDescription(cases[0].mt, &clip, 0x81),
+              "Audio - French, Dolby Digital, 192(48) kHz, 6 chn, 448.0 kbit/s");
     clip.sampleRateCode = 14;
-    EXPECT_EQ(StreamDescription(cases[0].mt, &clip, 0x81), "Audio - French, Dolby Digital, 96(48) kHz, 6 chn, 448.0 kbit/s");
+    EXPECT_EQ(StreamDescription(cases[0].mt, &clip, 0x81),
+              "Audio - French, Dolby Digital, 96(48) kHz, 6 chn, 448.0 kbit/s");
 }
 
 TEST(StreamDescription, SubtitleCases) {
     CMediaType mt;
     MakeHdmvSubtitleType("ger", mt);
     ASSERT_EQ(mt.cbFormat, 520u);
-    EXPECT_EQ(StreamDescription(mt, nullptr, 0x90), "Subtitle - German, Presentation Graphics Stream");
+    EXPECT_EQ(StreamDescription(mt, nullptr, 0x90),
+              "Subtitle - German, Presentation Graphics Stream");
     MakeHdmvSubtitleType("", mt);
     EXPECT_EQ(std::string(reinterpret_cast<const SUBTITLEINFO*>(mt.pbFormat)->IsoLang), "eng");
     MakeHdmvSubtitleType("---", mt);
@@ -122,12 +132,24 @@ TEST(StreamDescription, SubtitleCases) {
 }
 
 TEST(StreamTypeName, KnownAndUnknown) {
-    const std::pair<int, const char*> names[] = {
-        {0x01, "MPEG-1"}, {0x02, "MPEG-2"}, {0x03, "MPEG-1"}, {0x04, "MPEG-2"}, {0x1B, "H264"}, {0x80, "LPCM"},
-        {0x81, "Dolby Digital"}, {0x82, "DTS"}, {0x83, "Dolby TrueHD"}, {0x84, "Dolby Digital Plus"},
-        {0x85, "DTS-HD High Resolution Audio"}, {0x86, "DTS-HD Master Audio"},
-        {0x90, "Presentation Graphics Stream"}, {0x91, "Interactive Graphics Stream"}, {0x92, "Subtitle"},
-        {0xA1, "Secondary Dolby Digital Plus"}, {0xA2, "Secondary DTS-HD High Resolution Audio"}, {0xEA, "VC-1"}};
+    const std::pair<int, const char*> names[] = {{0x01, "MPEG-1"},
+                                                 {0x02, "MPEG-2"},
+                                                 {0x03, "MPEG-1"},
+                                                 {0x04, "MPEG-2"},
+                                                 {0x1B, "H264"},
+                                                 {0x80, "LPCM"},
+                                                 {0x81, "Dolby Digital"},
+                                                 {0x82, "DTS"},
+                                                 {0x83, "Dolby TrueHD"},
+                                                 {0x84, "Dolby Digital Plus"},
+                                                 {0x85, "DTS-HD High Resolution Audio"},
+                                                 {0x86, "DTS-HD Master Audio"},
+                                                 {0x90, "Presentation Graphics Stream"},
+                                                 {0x91, "Interactive Graphics Stream"},
+                                                 {0x92, "Subtitle"},
+                                                 {0xA1, "Secondary Dolby Digital Plus"},
+                                                 {0xA2, "Secondary DTS-HD High Resolution Audio"},
+                                                 {0xEA, "VC-1"}};
     std::set<int> known;
     for (auto [type, name] : names) {
         ASSERT_NE(StreamTypeName(static_cast<BYTE>(type)), nullptr) << type;
@@ -135,7 +157,9 @@ TEST(StreamTypeName, KnownAndUnknown) {
         known.insert(type);
     }
     for (int t = 0; t < 256; ++t)
-        if (!known.count(t)) { EXPECT_EQ(StreamTypeName(static_cast<BYTE>(t)), nullptr) << t; }
+        if (!known.count(t)) {
+            EXPECT_EQ(StreamTypeName(static_cast<BYTE>(t)), nullptr) << t;
+        }
 }
 
 TEST(LanguageTable, ShapeOfTheTable) {
@@ -146,7 +170,9 @@ TEST(LanguageTable, ShapeOfTheTable) {
     for (const LanguageRow& r : rows) {
         EXPECT_EQ(std::strlen(r.code3), 3u) << r.name;
         EXPECT_TRUE(codes.insert(r.code3).second) << "duplicate " << r.code3;
-        if (r.code3t[0]) { EXPECT_TRUE(codes.insert(r.code3t).second) << "duplicate " << r.code3t; }
+        if (r.code3t[0]) {
+            EXPECT_TRUE(codes.insert(r.code3t).second) << "duplicate " << r.code3t;
+        }
         if (r.code2[0]) {
             EXPECT_EQ(std::strlen(r.code2), 2u) << r.name;
             EXPECT_TRUE(twoLetter.insert(r.code2).second) << "duplicate " << r.code2;
@@ -158,21 +184,50 @@ TEST(LanguageTable, ShapeOfTheTable) {
 }
 
 TEST(LanguageTable, ThreeLetterNames) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"eng", "English"}, {"ENG", "English"}, {"nav", "Navajo"}, {"spa", "Spanish"},
-        {"gre", "Greek, Modern (1453-)"}, {"ell", "Greek, Modern (1453-)"}, {"ger", "German"},
-        {"deu", "German"}, {"fre", "French"}, {"fra", "French"}, {"chi", "Chinese"}, {"zho", "Chinese"},
-        {"engx", "English"}, {"nob", "Bokmål, Norwegian"}, {"tlh", "Klingon"}, {"zza", "Zaza"},
-        {"und", ""}, {"xyz", ""}, {"en", ""}, {"", ""}, {"---", ""}};
-    for (auto [code, name] : cases) { EXPECT_EQ(LanguageName(code), name) << code; }
+    const std::pair<const char*, const char*> cases[] = {{"eng", "English"},
+                                                         {"ENG", "English"},
+                                                         {"nav", "Navajo"},
+                                                         {"spa", "Spanish"},
+                                                         {"gre", "Greek, Modern (1453-)"},
+                                                         {"ell", "Greek, Modern (1453-)"},
+                                                         {"ger", "German"},
+                                                         {"deu", "German"},
+                                                         {"fre", "French"},
+                                                         {"fra", "French"},
+                                                         {"chi", "Chinese"},
+                                                         {"zho", "Chinese"},
+                                                         {"engx", "English"},
+                                                         {"nob", "Bokmål, Norwegian"},
+                                                         {"tlh", "Klingon"},
+                                                         {"zza", "Zaza"},
+                                                         {"und", ""},
+                                                         {"xyz", ""},
+                                                         {"en", ""},
+                                                         {"", ""},
+                                                         {"---", ""}};
+    for (auto [code, name] : cases) {
+        EXPECT_EQ(LanguageName(code), name) << code;
+    }
 }
 
 TEST(LanguageTable, TwoLetterNames) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"en", "English"}, {"EN", "English"}, {"fr", "French"}, {"de", "German"}, {"el", "Greek, Modern (1453-)"},
-        {"es", "Spanish"}, {"nv", "Navajo"}, {"it", "Italian"}, {"ja", "Japanese"}, {"zh", "Chinese"},
-        {"eng", "English"}, {"xx", ""}, {"", ""}, {"e", ""}};
-    for (auto [code, name] : cases) { EXPECT_EQ(TwoLetterLanguageName(code), name) << code; }
+    const std::pair<const char*, const char*> cases[] = {{"en", "English"},
+                                                         {"EN", "English"},
+                                                         {"fr", "French"},
+                                                         {"de", "German"},
+                                                         {"el", "Greek, Modern (1453-)"},
+                                                         {"es", "Spanish"},
+                                                         {"nv", "Navajo"},
+                                                         {"it", "Italian"},
+                                                         {"ja", "Japanese"},
+                                                         {"zh", "Chinese"},
+                                                         {"eng", "English"},
+                                                         {"xx", ""},
+                                                         {"", ""},
+                                                         {"e", ""}};
+    for (auto [code, name] : cases) {
+        EXPECT_EQ(TwoLetterLanguageName(code), name) << code;
+    }
     EXPECT_EQ(TwoLetterLanguageName(0x656Eu), "English"); // 'e' << 8 | 'n'
     EXPECT_EQ(TwoLetterLanguageName(0u), "");
 }

@@ -12,7 +12,10 @@ inline std::vector<std::uint8_t> Hex(const std::string& text) {
     std::vector<std::uint8_t> out;
     int hi = -1;
     for (char c : text) {
-        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        int v = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
         if (v < 0) continue;
         if (hi < 0) {
             hi = v;
@@ -39,16 +42,19 @@ public:
         return *this;
     }
     Bits& Bytes(const std::vector<std::uint8_t>& b) {
-        for (std::uint8_t x : b) Put(8, x);
+        for (std::uint8_t x : b)
+            Put(8, x);
         return *this;
     }
     Bits& Zeros(int count) {
-        for (int i = 0; i < count; ++i) Put(8, 0);
+        for (int i = 0; i < count; ++i)
+            Put(8, 0);
         return *this;
     }
     // Pads with zero bits to a byte boundary.
     std::vector<std::uint8_t> Done() {
-        while (n_) Put(1, 0);
+        while (n_)
+            Put(1, 0);
         return bytes_;
     }
 

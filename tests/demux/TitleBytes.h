@@ -11,7 +11,8 @@
 #include "platform/dvd/LibDvd.h"
 
 struct TitleBytes {
-    std::shared_ptr<std::vector<std::uint8_t>> bytes = std::make_shared<std::vector<std::uint8_t>>();
+    std::shared_ptr<std::vector<std::uint8_t>> bytes =
+        std::make_shared<std::vector<std::uint8_t>>();
     DvdTitleInfo info{};
     int titleCount = 0;
 
@@ -38,7 +39,8 @@ struct TitleBytes {
     // Writes the bytes to `path` (for the peer tools).
     bool Save(const std::string& path) const {
         std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+        out.write(reinterpret_cast<const char*>(bytes->data()),
+                  static_cast<std::streamsize>(bytes->size()));
         return static_cast<bool>(out);
     }
 };

@@ -48,7 +48,9 @@ public:
         if (n == 0) delete this;
         return n;
     }
-    HRESULT RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*, IMemAllocator**) override { return E_NOTIMPL; }
+    HRESULT RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*, IMemAllocator**) override {
+        return E_NOTIMPL;
+    }
     HRESULT Request(IMediaSample*, DWORD_PTR) override { return E_NOTIMPL; }
     HRESULT WaitForNext(DWORD, IMediaSample**, DWORD_PTR*) override { return E_NOTIMPL; }
     HRESULT SyncReadAligned(IMediaSample*) override { return E_NOTIMPL; }
@@ -65,7 +67,7 @@ public:
     }
     HRESULT Length(LONGLONG* total, LONGLONG* available) override {
         if (total) *total = size_;
-                if (available) *available = size_;
+        if (available) *available = size_;
         return S_OK;
     }
     HRESULT BeginFlush() override { return S_OK; }
@@ -84,7 +86,9 @@ private:
     LONGLONG maxReadEnd_ = 0;
 };
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // One pass over the file; returns the number of PES packets met.
 long Pass(CMpegSplitterFile& file, bool copyPayloads) {
@@ -106,7 +110,8 @@ long Pass(CMpegSplitterFile& file, bool copyPayloads) {
             if (file.ReadPesHeader(h, code)) {
                 ++packets;
                 if (copyPayloads && h.length > 0)
-                    file.ReadBytes(buffer.data(), std::min<std::int64_t>(h.length, file.GetRemaining()));
+                    file.ReadBytes(buffer.data(),
+                                   std::min<std::int64_t>(h.length, file.GetRemaining()));
                 else
                     file.Seek(file.GetPos() + h.length);
             }
@@ -169,7 +174,8 @@ int main(int argc, char** argv) {
     std::printf("container %s\n", CMpegSplitterFile::ContainerTypeName(file->GetContainerType()));
     for (int k = 0; k < CMpegSplitterFile::kStreamKinds; ++k)
         for (const auto& s : file->Streams(static_cast<CMpegSplitterFile::StreamKind>(k)))
-            std::printf("stream %04x %s\n", static_cast<unsigned>(s.Id()), StreamDescription(s.mt).c_str());
+            std::printf("stream %04x %s\n", static_cast<unsigned>(s.Id()),
+                        StreamDescription(s.mt).c_str());
     std::printf("construct_s %.6f\n", construct[construct.size() / 2]);
     std::printf("construct_bytes %lld\n", static_cast<long long>(scanned));
     std::printf("construct_mbps %.1f\n", scanned / 1e6 / construct[construct.size() / 2]);
