@@ -1,5 +1,6 @@
 #include "platform/media/CAudioRenderer.h"
 
+#include <algorithm>
 #include <new>
 
 #include "platform/dshow/FormatBlocks.h"
@@ -84,9 +85,11 @@ HRESULT CAudioRenderer::Render(IMediaSample* sample) {
     const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
     if (timed && !wait_.Wait(this, start - kDeviceLead, [this] { return flushing_.load(); }))
         return flushing_ ? S_OK : VFW_E_WRONG_STATE;
-    if (timed) lastStop_ = stop;
     const int bytes = sample->GetActualDataLength();
-    if (channels_ > 0) frames_ += bytes / (2 * channels_);
+    const long long frames = channels_ > 0 ? bytes / (2 * channels_) : 0;
+    frames_ += frames;
+    // The sound ends where its samples do, whatever stop time the sample carries.
+    if (timed && rate_ > 0) lastStop_ = std::max<REFERENCE_TIME>(stop, start + frames * UNITS / rate_);
     std::lock_guard<std::mutex> g(outputLock_);
     if (output_) output_->Write(reinterpret_cast<const char*>(data), bytes);
     return S_OK;
