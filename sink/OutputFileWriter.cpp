@@ -397,6 +397,7 @@ void OutputFileWriter::ReleaseAll() {
     m_headerWritten = false;
     m_writeFailed = false;
     m_haveLastPicture = false;
+    m_lastPicture.clear();
     m_fifo.clear();
     m_fifoRead = 0;
     m_videoFrames = 0;

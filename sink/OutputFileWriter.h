@@ -92,6 +92,8 @@ public:
     // Length of one output picture in 100-ns units (0 without video).
     double FrameDuration100ns() const;
     int SampleRate() const { return m_params.SampleRate; }
+    // Bytes of one input picture (Width * Height * 3 / 2; 0 without video).
+    long PictureBytes() const { return long(m_lastPicture.size()); }
     int Channels() const { return m_params.Channel; }
 
 private:
