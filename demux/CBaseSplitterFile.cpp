@@ -173,6 +173,36 @@ void CBaseSplitterFile::FlushBits() {
     Seek(GetPos());
 }
 
+bool CBaseSplitterFile::SkipToByte(BYTE value, std::int64_t limit) {
+    FlushBits();
+    while (limit > 0 && GetRemaining() > 0) {
+        if (pos_ < cacheStart_ || pos_ >= cacheStart_ + cacheFill_) {
+            // Outside the cached block: one byte through the reader (which loads it).
+            const std::int64_t at = pos_;
+            BYTE b = 0;
+            if (Read(&b, 1) != S_OK) {
+                readFailed_ = true;
+                return false;
+            }
+            if (b == value) {
+                pos_ = at;
+                return true;
+            }
+            --limit;
+            continue;
+        }
+        const BYTE* p = cache_.get() + (pos_ - cacheStart_);
+        const std::int64_t n = std::min(limit, cacheStart_ + cacheFill_ - pos_);
+        if (const void* hit = std::memchr(p, value, static_cast<std::size_t>(n))) {
+            pos_ += static_cast<const BYTE*>(hit) - p;
+            return true;
+        }
+        pos_ += n;
+        limit -= n;
+    }
+    return false;
+}
+
 HRESULT CBaseSplitterFile::ReadBytes(BYTE* dst, std::int64_t count) {
     Seek(GetPos());
     return Read(dst, count);

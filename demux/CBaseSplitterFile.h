@@ -54,6 +54,9 @@ public:
     void AlignToByte();
     // Drops all buffered bits: the position becomes byte-exact.
     void FlushBits();
+    // Moves to the next byte equal to `value` within `limit` bytes (buffered bits
+    // dropped first); true with the position at it, false after the bytes looked at.
+    bool SkipToByte(BYTE value, std::int64_t limit);
     // Byte read at the current position (buffered bits dropped first).
     HRESULT ReadBytes(BYTE* dst, std::int64_t count);
     // Exp-Golomb codes; at most 31 leading zero bits are accepted (more gives 0).

@@ -341,11 +341,10 @@ bool CBaseSplitterFileEx::ReadPvaHeader(PvaHeader& h, bool resync) {
     h = {};
     if (resync) {
         bool found = false;
-        for (int i = 0; i < kPvaResyncLimit && GetRemaining() >= 8; ++i) {
-            if (ReadBits(8, true) != 'A') {
-                ReadBits(8);
-                continue;
-            }
+        const std::int64_t begin = GetPos();
+        for (;;) {
+            std::int64_t left = kPvaResyncLimit - (GetPos() - begin);
+            if (left <= 0 || !SkipToByte('A', left) || GetRemaining() < 8) break;
             std::uint64_t w = ReadBits(64, true);
             if ((w >> 48) == 0x4156 && ((w >> 40) & 0xFF) <= 3 && ((w >> 24) & 0xFF) == 0x55 &&
                 ((w >> 16) & 0xE0) == 0) {

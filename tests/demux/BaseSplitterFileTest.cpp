@@ -147,3 +147,34 @@ TEST(BaseSplitterFile, ExpGolombCodes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(BaseSplitterFile, SkipToByteAcrossCacheBlocks) {
+    std::vector<std::uint8_t> data(20000, 0);
+    data[5] = 0x41;
+    data[4095] = 0x41; // last byte of the first 4096-byte block
+    data[4096] = 0x41;
+    data[12345] = 0x41;
+    for (int cache : {0, 4096, 65536}) {
+        HRESULT hr;
+        CBaseSplitterFile f(ReaderOf(data), hr, cache, false, true);
+        ASSERT_EQ(hr, S_OK);
+        std::vector<std::int64_t> hits;
+        while (f.SkipToByte(0x41, 1 << 20)) {
+            hits.push_back(f.GetPos());
+            f.ReadBits(8);
+        }
+        EXPECT_EQ(hits, (std::vector<std::int64_t>{5, 4095, 4096, 12345})) << cache;
+        EXPECT_EQ(f.GetPos(), 20000) << cache;
+        f.Seek(6);
+        EXPECT_FALSE(f.SkipToByte(0x41, 4089)) << "the limit ends before 4095";
+        EXPECT_EQ(f.GetPos(), 4095);
+        f.Seek(1);
+        f.ReadBits(3); // a partly read byte counts as read
+        EXPECT_TRUE(f.SkipToByte(0x41, 100));
+        EXPECT_EQ(f.GetPos(), 5);
+    }
+}
+
+} // namespace
