@@ -53,5 +53,5 @@ private:
     int rate_ = 0, channels_ = 0; // set at connection
     std::mutex outputLock_;
     std::unique_ptr<QtAudioOutput> output_; // protected by outputLock_; made on pause
-    REFERENCE_TIME lastStop_ = 0; // streaming thread only
+    std::atomic<REFERENCE_TIME> lastStop_{0}; // set while streaming, cleared by a flush
 };

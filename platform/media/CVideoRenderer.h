@@ -130,10 +130,8 @@ private:
     COLORREF colorKey_ = 0;
     DWORD streams_ = 1, prefs_ = 0, mode_ = VMRMode_Windowed;
     QPointer<QObject> host_;
-    bool repaintPending_ = false;
     VMRALPHABITMAP overlayParams_{};
     QImage overlay_; // ARGB32, keyed pixels transparent
     PictureObserver observer_;
-    // -- streaming thread only
-    REFERENCE_TIME lastStop_ = 0;
+    std::atomic<REFERENCE_TIME> lastStop_{0}; // set while streaming, cleared by a flush
 };

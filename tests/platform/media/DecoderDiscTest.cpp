@@ -298,3 +298,39 @@ TEST_F(DecoderDiscTest, AudioTracksDecodeToTheirToneLengthAndTimes) {
         EXPECT_NEAR(ToneFrequency(pcm.samples, channels, loudest, rate, rate, 3 * rate), tone, tone * 0.005);
     }
 }
+
+// 24-bit DVD LPCM, written by ffmpeg's encoder into a program stream here: the
+// decoder gets the samples without their LPCM header, as from the demultiplexer.
+TEST(DecoderLpcmTest, TwentyFourBitLpcmDecodesToItsTone) {
+    ASSERT_EQ(RegisterMediaComponents(), S_OK);
+    const std::string path = ::testing::TempDir() + "media_lpcm24.vob";
+    const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 "
+                            "-ac 2 -c:a pcm_dvd -sample_fmt s32 -f vob '" + path + "'";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "ffmpeg could not write 24-bit LPCM";
+    VobContents vob;
+    ASSERT_TRUE(ReadVob(path, &vob));
+
+    auto graph = MakeGraph(false);
+    ComPtr<CPacketSource> src(new CPacketSource);
+    src->AddStream(L"Audio", LpcmType(2, 48000, 24), 1 << 16);
+    ComPtr<IBaseFilter> dec;
+    ASSERT_EQ(CoCreateInstance(CLSID_MpaDecoder, nullptr, 1, IID_IBaseFilter, reinterpret_cast<void**>(&dec)), S_OK);
+    ComPtr<CPcmCapture> cap(new CPcmCapture);
+    graph->AddFilter(src.Get(), L"Source");
+    graph->AddFilter(dec, L"AudioDecoder");
+    graph->AddFilter(cap.Get(), L"Capture");
+    ASSERT_EQ(Join(graph.Get(), src.Get(), 0, dec, 0), S_OK);
+    ASSERT_EQ(Join(graph.Get(), dec, 0, cap.Get(), 0), S_OK);
+    ASSERT_EQ(graph->Run(), S_OK);
+    for (const VobPacket* p : Select(vob, {0xa0}))
+        ASSERT_EQ(src->Pin(0)->Send(p->data.data(), LONG(p->data.size()), p->hasTime, p->start), S_OK);
+    src->Pin(0)->DeliverEndOfStream();
+    graph->Stop();
+    std::lock_guard<std::mutex> g(cap->m);
+    ASSERT_EQ(cap->channels, 2);
+    EXPECT_NEAR(double(cap->pcm.size() / 2) / 48000.0, 2.0, 0.01);
+    EXPECT_NEAR(ToneFrequency(cap->pcm, 2, 0, 48000, 4800, 48000), 1000.0, 5.0);
+    int peak = 0;
+    for (std::int16_t s : cap->pcm) peak = std::max(peak, std::abs(int(s)));
+    EXPECT_GT(peak, 2000); // the level survives (-3 dB of 4096 after the upmix), not a few low bits
+}
