@@ -97,8 +97,10 @@ public:
     void WaitForQueueSpace(DWORD ms) { wakeWorker_.Wait(ms); }
     void WakeWorker() { wakeWorker_.Set(); }
     double PlaybackRate() const { return rate_; }
-    // True when a command (seek, exit) waits for the worker.
-    bool CommandPending() { return CheckRequest(nullptr); }
+    // True when a command (seek, exit) waits for the worker. Both commands are
+    // sent only after the pins began flushing, so the cheap flag is asked first
+    // and the per-packet loop makes no system call.
+    bool CommandPending() { return flushing_ && CheckRequest(nullptr); }
     // Waits up to ms, returning early when a command arrives.
     void SleepUnlessCommand(DWORD ms);
     bool HasActivePins() const { return !activePins_.empty(); }

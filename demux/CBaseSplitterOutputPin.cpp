@@ -160,6 +160,9 @@ DWORD CBaseSplitterOutputPin::ThreadProc() {
                 break;
             }
         }
+        // A queue that ran low wakes a worker waiting for space, instead of
+        // leaving it asleep for the rest of its polling step.
+        if (queue_.GetCount() < kLowPackets || queue_.GetSize() < kLowBytes) splitter_->WakeWorker();
     }
 }
 

@@ -105,6 +105,8 @@ protected:
 
 private:
     enum { kCmdExit = 0 };
+    // A queue this short is running dry.
+    static constexpr std::size_t kLowPackets = 33, kLowBytes = 87381;
     void StopDeliveryThread();
     void UpdateBitRate(const Packet& p);
     HRESULT GetBufferFor(std::size_t bytes, IMediaSample** sample);

@@ -93,7 +93,7 @@ HRESULT CCountingSink::OnReceive(IMediaSample* s) {
         stats_.last = rec.start;
     }
     if (keepLog_) log_.push_back(rec);
-    changed_.notify_all();
+    if (packetWaiters_) changed_.notify_all();
     return S_OK;
 }
 

@@ -76,4 +76,5 @@ private:
     Stats stats_;
     std::vector<Sample> log_;
     bool stalled_ = false, flushing_ = false;
+    mutable int packetWaiters_ = 0; // threads in WaitForPackets: only they need a wake-up per sample
 };

@@ -18,11 +18,12 @@
 
 class PacketQueue {
 public:
-    // Takes ownership; null queues end of stream. Wakes a waiting consumer.
+    // Takes ownership; null queues end of stream.
     void Add(std::unique_ptr<Packet> packet);
     // Moves the head packet into *out (null for end of stream); false when empty.
     bool Remove(std::unique_ptr<Packet>* out);
-    // Waits up to `ms` milliseconds for a packet; true when one is queued.
+    // When empty, waits `ms` milliseconds (the consumer's poll); true when a
+    // packet is queued.
     bool WaitForPacket(int ms);
     void RemoveAll();
     std::size_t GetCount() const;

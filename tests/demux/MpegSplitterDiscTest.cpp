@@ -258,20 +258,19 @@ TEST_F(MpegSplitterDisc, StreamSelectionListsAndSwitchesTheAudioPin) {
     EXPECT_EQ(select->Enable(9, AMSTREAMSELECTENABLE_ENABLE), S_FALSE);
     EXPECT_EQ(select->Enable(-1, AMSTREAMSELECTENABLE_ENABLE), S_FALSE);
 
-    // Switch while packets flow: the next packet of the MPEG audio stream carries its type.
-    ASSERT_EQ(rig.Pause(), S_OK);
-    ASSERT_TRUE(rig.Sink(1)->WaitForPackets(10, kEndWaitMs));
+    // Switch the audio pin to the MPEG audio stream: its first packet carries the new type.
     ASSERT_EQ(select->Enable(2, AMSTREAMSELECTENABLE_ENABLE), S_OK);
     DWORD flags = 0;
     select->Info(2, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(flags, 3u);
     select->Info(1, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(flags, 0u);
+    ASSERT_EQ(rig.Pause(), S_OK);
     ASSERT_TRUE(rig.WaitForAllEnds(kEndWaitMs));
     auto log = rig.Sink(1)->Log();
-    auto changed = std::find_if(log.begin(), log.end(), [](const auto& s) { return s.newType; });
-    ASSERT_NE(changed, log.end());
-    EXPECT_TRUE(changed->discontinuity);
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(log.front().newType);
+    EXPECT_TRUE(log.front().discontinuity);
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& s) { return s.newType; }), 1);
     auto stats = rig.Sink(1)->GetStats();
     EXPECT_EQ(stats.lastType.majortype, MEDIATYPE_Audio);
