@@ -6,16 +6,10 @@
 
 #include <cstdint>
 
-// How the crop rectangle is fitted into the output frame.
-enum AspectMode : std::int32_t {
-    AspectKeep = 0,   // keep the crop's own ratio (letter-box)
-    AspectStretch = 1,
-    Aspect16x9 = 2,
-    Aspect4x3 = 3,
-};
+#include "filters/VideoConvPlan.h" // AspectMode
 
 struct PictureSettings {
-    std::int32_t aspectMode = AspectKeep;
+    std::int32_t aspectMode = AspectKeepOriginal; // AspectMode
     std::int32_t cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0; // 0,0,0,0: whole picture
     std::int32_t volume = 256;     // 256 unchanged
     std::int32_t lumaGain = 128;   // 0..256, 128 unchanged
