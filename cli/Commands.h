@@ -10,3 +10,4 @@ using CommandArgs = std::vector<std::string>;
 int RunInfoCommand(const CommandArgs& args);
 int RunProfilesCommand(const CommandArgs& args);
 int RunStreamsCommand(const CommandArgs& args);
+int RunConvertCommand(const CommandArgs& args);

@@ -13,6 +13,7 @@ struct EngineCommand {
 
 constexpr EngineCommand kEngineCommands[] = {
     {"streams", RunStreamsCommand},
+    {"convert", RunConvertCommand},
 };
 
 } // namespace

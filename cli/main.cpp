@@ -19,6 +19,12 @@ constexpr Command kCommands[] = {
     {"profiles", "profiles [--json]               list the output profiles", RunProfilesCommand},
     {"streams", "streams DISC --title N [--chapter C] [--json]  list the streams of a title",
      nullptr},
+    {"convert",
+     "convert DISC [--titles 1,3 | --all] [--profile NAME|INDEX] [--out DIR] [--merge]\n"
+     "          [--start HH:MM:SS --length HH:MM:SS] [--crop L,T,R,B] [--aspect keep|full|16:9|4:3]\n"
+     "          [--brightness N --saturation N --hue N --volume N] [--audio ID] [--subtitle ID|none]\n"
+     "          [--cpu-usage PERCENT] [--overwrite]  convert titles into media files",
+     nullptr},
 };
 
 void PrintUsage(std::FILE* out) {
