@@ -11,6 +11,7 @@
 #include "demux/CCountingSink.h"
 #include "demux/CMpegSplitterOutputPin.h"
 #include "demux/PacketQueue.h"
+#include "platform/dshow/FormatBlocks.h"
 
 namespace {
 
@@ -311,6 +312,66 @@ TEST_F(SplitterFramework, StalledPinQueuesUpToTheCapsThenWaits) {
         stalled->Stop();
         other->Stop();
     }
+}
+
+std::unique_ptr<Packet> BytesPacket(DWORD track, std::vector<std::uint8_t> bytes, REFERENCE_TIME start) {
+    auto p = std::make_unique<Packet>();
+    p->track = track;
+    p->data = std::move(bytes);
+    p->start = start;
+    p->stop = start == Packet::kNoTime ? Packet::kNoTime : start + 1;
+    return p;
+}
+
+// An ADTS frame of `length` bytes (7-byte header without CRC), payload bytes = fill.
+std::vector<std::uint8_t> AdtsFrame(std::size_t length, std::uint8_t fill) {
+    std::vector<std::uint8_t> f{0xFF, 0xF1, 0x50, std::uint8_t(0x80 | ((length >> 11) & 3)),
+                                std::uint8_t((length >> 3) & 0xFF), std::uint8_t(((length & 7) << 5) | 0x1F), 0xFC};
+    f.resize(length, fill);
+    return f;
+}
+
+// AAC payloads are cut into raw frames (headers dropped; a frame split across
+// payloads waits for its rest); AVC start codes become 4-byte lengths, one
+// sample per access unit.
+TEST_F(SplitterFramework, AacAndAvcPayloadsAreReframed) {
+    splitter->AddPin(0x100, TypeOf(MEDIATYPE_Audio, MEDIASUBTYPE_AAC), L"Audio");
+    CMediaType avc(&MEDIATYPE_Video);
+    avc.SetSubtype(&MEDIASUBTYPE_AVC1);
+    avc.SetFormatType(&FORMAT_MPEG2Video);
+    auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(avc.AllocFormatBuffer(sizeof(MPEG2VIDEOINFO)));
+    info->hdr.bmiHeader.biCompression = 0x31435641; // "AVC1"
+    splitter->AddPin(0x101, avc, L"Video");
+    splitter->SetScript([](ScriptedSplitter& s) {
+        std::vector<std::uint8_t> first = AdtsFrame(20, 1), second = AdtsFrame(30, 2), third = AdtsFrame(25, 3);
+        first.insert(first.end(), second.begin(), second.end());
+        first.insert(first.end(), third.begin(), third.begin() + 5);
+        s.RoutePacket(BytesPacket(0x100, first, kSec));
+        s.RoutePacket(BytesPacket(0x100, std::vector<std::uint8_t>(third.begin() + 5, third.end()), 2 * kSec));
+        s.RoutePacket(BytesPacket(0x101, {0, 0, 0, 1, 0x09, 0xF0, 0, 0, 1, 0x67, 0xAA, 0xBB, 0, 0, 0, 1, 0x65, 0xCC}, kSec));
+        s.RoutePacket(BytesPacket(0x101, {0, 0, 1, 0x65, 0xDD, 0xEE}, 2 * kSec));
+    });
+    Connect();
+    Pause();
+    ASSERT_TRUE(sinks[0]->WaitForEnd(10000));
+    ASSERT_TRUE(sinks[1]->WaitForEnd(10000));
+    auto aac = sinks[0]->Log();
+    ASSERT_EQ(aac.size(), 3u);
+    EXPECT_EQ(aac[0].size, 13u);
+    EXPECT_EQ(aac[0].checksum, 13u);
+    EXPECT_EQ(aac[0].start, kSec);
+    EXPECT_EQ(aac[1].size, 23u);
+    EXPECT_FALSE(aac[1].hasTime);
+    EXPECT_EQ(aac[2].size, 18u);
+    EXPECT_EQ(aac[2].checksum, 54u);
+    auto video = sinks[1]->Log();
+    ASSERT_EQ(video.size(), 2u);
+    // 2+4, 3+4 and 2+4 bytes: (09 F0) (67 AA BB) (65 CC), each behind its length.
+    EXPECT_EQ(video[0].size, 19u);
+    EXPECT_EQ(video[0].checksum, 2u + 0x09 + 0xF0 + 3 + 0x67 + 0xAA + 0xBB + 2 + 0x65 + 0xCC);
+    EXPECT_EQ(video[0].start, kSec);
+    EXPECT_EQ(video[1].size, 7u);
+    EXPECT_EQ(video[1].start, 2 * kSec);
 }
 
 } // namespace
