@@ -54,6 +54,7 @@ CBasePin* CBaseSplitterFilter::GetPin(int n) {
 
 HRESULT CBaseSplitterFilter::Stop() {
     CAutoLock lk(this);
+    if (IsStopped() && !ThreadExists()) return S_OK; // nothing runs: no flush to send
     DebugTrace("Stop\n");
     BeginFlushOutputs();
     if (ThreadExists()) {
