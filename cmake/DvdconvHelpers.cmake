@@ -36,8 +36,12 @@ function(dvdconv_test name)
   target_compile_options(${name} PRIVATE ${DVDCONV_WARNINGS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
-  set(props TIMEOUT ${ARG_TIMEOUT}
-      ENVIRONMENT "DVDCONV_TEST_DISCS=${DVDCONV_DISC_DIR};DVDCONV_SOURCE_DIR=${PROJECT_SOURCE_DIR};QT_QPA_PLATFORM=offscreen")
+  # The tests' environment comes through env(1) as the launcher: a list-valued
+  # ENVIRONMENT property does not survive being handed on by gtest_discover_tests.
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR /usr/bin/env
+    DVDCONV_TEST_DISCS=${DVDCONV_DISC_DIR} DVDCONV_SOURCE_DIR=${PROJECT_SOURCE_DIR}
+    QT_QPA_PLATFORM=offscreen)
+  set(props TIMEOUT ${ARG_TIMEOUT})
   if(ARG_NEEDS_DISCS)
     list(APPEND props FIXTURES_REQUIRED discs)
   endif()

@@ -74,6 +74,12 @@ HRESULT CMyTeeOutputPin::Active() {
 HRESULT CMyTeeOutputPin::Inactive() {
     CAutoLock lock(m_pLock);
     {
+        // A streaming thread may be blocked in a full queue while holding the
+        // shared lock: release it first, then take the lock to delete.
+        std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
+        if (m_pQueue) m_pQueue->Shutdown();
+    }
+    {
         std::unique_lock<std::shared_mutex> queueLock(m_queueLock);
         delete m_pQueue;
         m_pQueue = nullptr;

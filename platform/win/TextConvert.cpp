@@ -178,7 +178,80 @@ bool IsValidUtf8(std::string_view bytes, bool allowCutEnd) {
     return true;
 }
 
+namespace {
+
+// Direct decoding of well-formed UTF-8, the common case, without the cost of
+// opening an iconv converter. False (and `out` undefined) at the first
+// malformed, overlong, surrogate or cut sequence: the caller falls back to
+// the general path.
+bool DecodeStrictUtf8(std::string_view bytes, std::u16string& out) {
+    out.clear();
+    out.reserve(bytes.size());
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        int extra = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+        if (extra == 0 || extra > static_cast<int>(n - i - 1)) return false;
+        char32_t cp = c & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            auto d = static_cast<unsigned char>(bytes[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// UTF-16 to UTF-8; lone surrogates become U+FFFD.
+std::string EncodeUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        bool high = cp >= 0xD800 && cp <= 0xDBFF, low = cp >= 0xDC00 && cp <= 0xDFFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (high || low)
+            cp = 0xFFFD;
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 bool MultiByteToUtf16(UINT codePage, std::string_view bytes, std::u16string& out) {
+    out.clear();
+    if ((codePage == CP_UTF8 || codePage == CP_ACP) && DecodeStrictUtf8(bytes, out)) return true;
     out.clear();
     if (codePage == CP_ACP) {
         if (!IsValidUtf8(bytes, false)) {
@@ -214,6 +287,10 @@ bool MultiByteToUtf16(UINT codePage, std::string_view bytes, std::u16string& out
 
 bool Utf16ToMultiByte(UINT codePage, std::u16string_view text, std::string& out) {
     out.clear();
+    if (codePage == CP_UTF8 || codePage == CP_ACP) {
+        out = EncodeUtf8(text);
+        return true;
+    }
     // Lone surrogates cannot be converted: replace them first.
     std::string le;
     le.reserve(text.size() * 2);
