@@ -29,8 +29,7 @@ public:
         return CBaseInputPin::NewSegment(start, stop, rate);
     }
     HRESULT Inactive() override {
-        sink_->OnFlush(true); // releases a stalled Receive
-        sink_->OnFlush(false);
+        sink_->OnStop();
         return CBaseInputPin::Inactive();
     }
 
@@ -56,6 +55,14 @@ IPin* CCountingSink::InputPin() {
     return pin_.get();
 }
 
+HRESULT CCountingSink::Pause() {
+    {
+        std::lock_guard lk(lock_);
+        stopping_ = false;
+    }
+    return CBaseFilter::Pause();
+}
+
 HRESULT CCountingSink::OnReceive(IMediaSample* s) {
     Sample rec;
     REFERENCE_TIME t0 = 0, t1 = 0;
@@ -77,7 +84,7 @@ HRESULT CCountingSink::OnReceive(IMediaSample* s) {
             rec.checksum += p[i];
     }
     std::unique_lock lk(lock_);
-    changed_.wait(lk, [this] { return !stalled_ || flushing_; });
+    changed_.wait(lk, [this] { return !stalled_ || flushing_ || stopping_; });
     ++stats_.packets;
     rec.segment = stats_.segments;
     stats_.bytes += std::int64_t(rec.size);
@@ -110,6 +117,13 @@ void CCountingSink::OnFlush(bool begin) {
         ++stats_.flushes;
         stats_.ended = false; // what was delivered before the flush is gone
     }
+    changed_.notify_all();
+}
+
+// Stopping releases a stalled Receive, as a flush does, without counting as one.
+void CCountingSink::OnStop() {
+    std::lock_guard lk(lock_);
+    stopping_ = true;
     changed_.notify_all();
 }
 

@@ -48,6 +48,7 @@ public:
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override;
     IPin* InputPin();
+    HRESULT Pause() override;
 
     Stats GetStats() const;
     std::vector<Sample> Log() const;
@@ -66,6 +67,7 @@ private:
     HRESULT OnReceive(IMediaSample* s);
     void OnEndOfStream();
     void OnFlush(bool begin);
+    void OnStop();
     void OnNewSegment(REFERENCE_TIME start);
 
     std::unique_ptr<Pin> pin_;
@@ -75,6 +77,6 @@ private:
     // -- protected by lock_
     Stats stats_;
     std::vector<Sample> log_;
-    bool stalled_ = false, flushing_ = false;
+    bool stalled_ = false, flushing_ = false, stopping_ = false;
     mutable int packetWaiters_ = 0; // threads in WaitForPackets: only they need a wake-up per sample
 };
