@@ -46,13 +46,16 @@ AVCodecID CodecOf(const CMediaType& mt) {
 
 } // namespace
 
-AudioDecodeCore::~AudioDecodeCore() { Close(); }
+AudioDecodeCore::~AudioDecodeCore() {
+    Close();
+}
 
 bool AudioDecodeCore::Accepts(const CMediaType& mt) {
     const WAVEFORMATEX* w = Wave(mt);
     const AVCodecID id = CodecOf(mt);
     if (!w || id == AV_CODEC_ID_NONE) return false;
-    if (w->nChannels < 1 || w->nChannels > 8 || w->nSamplesPerSec < 8000 || w->nSamplesPerSec > 192000)
+    if (w->nChannels < 1 || w->nChannels > 8 || w->nSamplesPerSec < 8000 ||
+        w->nSamplesPerSec > 192000)
         return false;
     if (id == AV_CODEC_ID_PCM_DVD)
         return (w->wBitsPerSample == 16 || w->wBitsPerSample == 20 || w->wBitsPerSample == 24) &&
@@ -130,7 +133,8 @@ HRESULT AudioDecodeCore::Decode(const std::uint8_t* data, int size, bool hasTime
     while (size > 0) {
         std::uint8_t* out = nullptr;
         int outSize = 0;
-        int used = av_parser_parse2(parser_, ctx_, &out, &outSize, data, size, pts, AV_NOPTS_VALUE, 0);
+        int used =
+            av_parser_parse2(parser_, ctx_, &out, &outSize, data, size, pts, AV_NOPTS_VALUE, 0);
         if (used < 0) return S_OK;
         data += used;
         size -= used;
@@ -172,8 +176,10 @@ bool AudioDecodeCore::EnsureResampler(const AVFrame* frame) {
         return true;
     swr_free(&swr_);
     AVChannelLayout outLayout{};
-    if (frame->ch_layout.nb_channels == outChannels_) av_channel_layout_copy(&outLayout, &frame->ch_layout);
-    else av_channel_layout_default(&outLayout, outChannels_);
+    if (frame->ch_layout.nb_channels == outChannels_)
+        av_channel_layout_copy(&outLayout, &frame->ch_layout);
+    else
+        av_channel_layout_default(&outLayout, outChannels_);
     AVChannelLayout inLayout{};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
@@ -199,12 +205,13 @@ HRESULT AudioDecodeCore::Emit(const AVFrame* frame, const PcmSink& sink) {
     if (cap <= 0) return S_OK;
     pcm_.resize(std::size_t(cap) * outChannels_);
     std::uint8_t* out[1] = {reinterpret_cast<std::uint8_t*>(pcm_.data())};
-    const int n = swr_convert(swr_, out, cap, const_cast<const std::uint8_t**>(frame->extended_data),
-                              frame->nb_samples);
+    const int n = swr_convert(
+        swr_, out, cap, const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (n <= 0) return S_OK;
 
     REFERENCE_TIME start = haveNext_ ? next_ : 0;
-    const std::int64_t pts = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+    const std::int64_t pts =
+        frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
     if (pts != AV_NOPTS_VALUE && (!haveNext_ || pts > next_ + kResyncTolerance)) start = pts;
     const REFERENCE_TIME stop = start + REFERENCE_TIME(n) * UNITS / outRate_;
     next_ = stop;
@@ -218,7 +225,8 @@ HRESULT AudioDecodeCore::Drain(const PcmSink& sink) {
     if (parser_) {
         std::uint8_t* out = nullptr;
         int outSize = 0;
-        av_parser_parse2(parser_, ctx_, &out, &outSize, nullptr, 0, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        av_parser_parse2(parser_, ctx_, &out, &outSize, nullptr, 0, AV_NOPTS_VALUE, AV_NOPTS_VALUE,
+                         0);
         if (outSize > 0) hr = SendPacket(out, outSize, parser_->pts, sink);
     }
     if (SUCCEEDED(hr)) {

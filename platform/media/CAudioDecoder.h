@@ -34,7 +34,8 @@ public:
 
 private:
     // Splits pcm into output samples of at most kBufferBytes and delivers them.
-    HRESULT DeliverPcm(const std::int16_t* pcm, int frames, REFERENCE_TIME start, REFERENCE_TIME stop);
+    HRESULT DeliverPcm(const std::int16_t* pcm, int frames, REFERENCE_TIME start,
+                       REFERENCE_TIME stop);
 
     // -- set at connection (filter lock), read while streaming
     CMediaType inputType_;

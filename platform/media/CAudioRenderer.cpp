@@ -28,7 +28,9 @@ CAudioRenderer::~CAudioRenderer() {
     output_.reset();
 }
 
-CBasePin* CAudioRenderer::GetPin(int n) { return n == 0 ? pin_.get() : nullptr; }
+CBasePin* CAudioRenderer::GetPin(int n) {
+    return n == 0 ? pin_.get() : nullptr;
+}
 
 HRESULT CAudioRenderer::Stop() {
     HRESULT hr = CBaseFilter::Stop();
@@ -62,7 +64,8 @@ bool CAudioRenderer::HasDevice() {
 
 HRESULT CAudioRenderer::CheckRenderType(const CMediaType* pmt) {
     if (pmt->majortype != MEDIATYPE_Audio || pmt->subtype != MEDIASUBTYPE_PCM ||
-        pmt->formattype != FORMAT_WaveFormatEx || !pmt->pbFormat || pmt->cbFormat < sizeof(WAVEFORMATEX))
+        pmt->formattype != FORMAT_WaveFormatEx || !pmt->pbFormat ||
+        pmt->cbFormat < sizeof(WAVEFORMATEX))
         return VFW_E_TYPE_NOT_ACCEPTED;
     const auto* w = reinterpret_cast<const WAVEFORMATEX*>(pmt->pbFormat);
     return w->wBitsPerSample == 16 && w->nChannels >= 1 && w->nChannels <= 8 &&
@@ -89,7 +92,8 @@ HRESULT CAudioRenderer::Render(IMediaSample* sample) {
     const long long frames = channels_ > 0 ? bytes / (2 * channels_) : 0;
     frames_ += frames;
     // The sound ends where its samples do, whatever stop time the sample carries.
-    if (timed && rate_ > 0) lastStop_ = std::max<REFERENCE_TIME>(stop, start + frames * UNITS / rate_);
+    if (timed && rate_ > 0)
+        lastStop_ = std::max<REFERENCE_TIME>(stop, start + frames * UNITS / rate_);
     std::lock_guard<std::mutex> g(outputLock_);
     if (output_) output_->Write(reinterpret_cast<const char*>(data), bytes);
     return S_OK;

@@ -52,6 +52,6 @@ private:
     std::atomic<long long> frames_{0};
     int rate_ = 0, channels_ = 0; // set at connection
     std::mutex outputLock_;
-    std::unique_ptr<QtAudioOutput> output_; // protected by outputLock_; made on pause
+    std::unique_ptr<QtAudioOutput> output_;   // protected by outputLock_; made on pause
     std::atomic<REFERENCE_TIME> lastStop_{0}; // set while streaming, cleared by a flush
 };

@@ -28,14 +28,20 @@ CMpeg2VideoDecoder::CMpeg2VideoDecoder(IUnknown* outer, HRESULT* phr)
     subpicturePin_ = std::make_unique<CSubpictureInputPin>(this, &m_csFilter, phr, &overlay_);
 }
 
-CMpeg2VideoDecoder::~CMpeg2VideoDecoder() { DropHeld(); }
+CMpeg2VideoDecoder::~CMpeg2VideoDecoder() {
+    DropHeld();
+}
 
 CBasePin* CMpeg2VideoDecoder::GetPin(int n) {
     switch (n) {
-    case 0: return CTransformFilter::GetPin(0);
-    case 1: return subpicturePin_.get();
-    case 2: return CTransformFilter::GetPin(1);
-    default: return nullptr;
+    case 0:
+        return CTransformFilter::GetPin(0);
+    case 1:
+        return subpicturePin_.get();
+    case 2:
+        return CTransformFilter::GetPin(1);
+    default:
+        return nullptr;
     }
 }
 
@@ -181,7 +187,8 @@ HRESULT CMpeg2VideoDecoder::Receive(IMediaSample* sample) {
     return ReleaseHeld(inputTime_ - kSubpictureLead);
 }
 
-HRESULT CMpeg2VideoDecoder::OnPicture(const AVFrame* frame, REFERENCE_TIME start, REFERENCE_TIME stop) {
+HRESULT CMpeg2VideoDecoder::OnPicture(const AVFrame* frame, REFERENCE_TIME start,
+                                      REFERENCE_TIME stop) {
     if (!subpicturePin_->IsConnected()) return DeliverPicture(frame, start, stop);
     AVFrame* copy = av_frame_clone(frame);
     if (!copy) return E_OUTOFMEMORY;
@@ -204,7 +211,8 @@ HRESULT CMpeg2VideoDecoder::ReleaseHeld(REFERENCE_TIME until) {
 }
 
 void CMpeg2VideoDecoder::DropHeld() {
-    for (Held& h : held_) av_frame_free(&h.frame);
+    for (Held& h : held_)
+        av_frame_free(&h.frame);
     held_.clear();
 }
 

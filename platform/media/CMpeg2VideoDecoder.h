@@ -63,7 +63,8 @@ public:
 private:
     // Width, height, frame duration and MPEG-2 flag of a video input type; false
     // when it is not one we decode.
-    static bool ReadInputType(const CMediaType& mt, int* w, int* h, REFERENCE_TIME* frame, bool* mpeg2);
+    static bool ReadInputType(const CMediaType& mt, int* w, int* h, REFERENCE_TIME* frame,
+                              bool* mpeg2);
     // A decoded picture: held (subpictures connected) or delivered at once.
     HRESULT OnPicture(const AVFrame* frame, REFERENCE_TIME start, REFERENCE_TIME stop);
     // Delivers the held pictures that start at or before until.

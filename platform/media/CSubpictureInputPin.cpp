@@ -52,7 +52,9 @@ HRESULT CSubpictureInputPin::Receive(IMediaSample* pSample) {
     return S_OK;
 }
 
-HRESULT CSubpictureInputPin::EndOfStream() { return S_OK; }
+HRESULT CSubpictureInputPin::EndOfStream() {
+    return S_OK;
+}
 
 HRESULT CSubpictureInputPin::BeginFlush() {
     CBaseInputPin::BeginFlush();
@@ -60,4 +62,6 @@ HRESULT CSubpictureInputPin::BeginFlush() {
     return S_OK;
 }
 
-HRESULT CSubpictureInputPin::EndFlush() { return CBaseInputPin::EndFlush(); }
+HRESULT CSubpictureInputPin::EndFlush() {
+    return CBaseInputPin::EndFlush();
+}

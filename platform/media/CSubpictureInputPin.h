@@ -12,7 +12,8 @@ class SubpictureOverlay;
 class CSubpictureInputPin : public CBaseInputPin {
 public:
     // overlay: the decoder's (borrowed; outlives the pin).
-    CSubpictureInputPin(CBaseFilter* filter, CCritSec* lock, HRESULT* phr, SubpictureOverlay* overlay);
+    CSubpictureInputPin(CBaseFilter* filter, CCritSec* lock, HRESULT* phr,
+                        SubpictureOverlay* overlay);
 
     // Video / DVD subpicture, any format.
     HRESULT CheckMediaType(const CMediaType* pmt) override;

@@ -15,11 +15,17 @@ namespace {
 
 constexpr DWORD kFourccYV12 = 0x32315659;
 
-QColor ToColor(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor ToColor(COLORREF c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
-QRect ToQRect(const RECT& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1)); }
+QRect ToQRect(const RECT& r) {
+    return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+}
 
-bool IsEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+bool IsEmpty(const RECT& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
 
 // The bitmap header of a video type, or null.
 const BITMAPINFOHEADER* BitmapOf(const CMediaType& mt, LONG* arX, LONG* arY) {
@@ -56,14 +62,17 @@ CVideoRenderer::~CVideoRenderer() = default;
 
 HRESULT CVideoRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
-    if (riid == IID_IVMRFilterConfig) return GetInterface(static_cast<IVMRFilterConfig*>(this), ppv);
+    if (riid == IID_IVMRFilterConfig)
+        return GetInterface(static_cast<IVMRFilterConfig*>(this), ppv);
     if (riid == IID_IVMRWindowlessControl)
         return GetInterface(static_cast<IVMRWindowlessControl*>(this), ppv);
     if (riid == IID_IVMRMixerBitmap) return GetInterface(static_cast<IVMRMixerBitmap*>(this), ppv);
     return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
-CBasePin* CVideoRenderer::GetPin(int n) { return n == 0 ? pin_.get() : nullptr; }
+CBasePin* CVideoRenderer::GetPin(int n) {
+    return n == 0 ? pin_.get() : nullptr;
+}
 
 HRESULT CVideoRenderer::Stop() {
     HRESULT hr = CBaseFilter::Stop();
@@ -83,7 +92,9 @@ HRESULT CVideoRenderer::Run(REFERENCE_TIME tStart) {
     return hr;
 }
 
-bool CVideoRenderer::Cancelled() const { return flushing_.load(); }
+bool CVideoRenderer::Cancelled() const {
+    return flushing_.load();
+}
 
 // -- stream
 
@@ -130,7 +141,8 @@ HRESULT CVideoRenderer::Render(IMediaSample* sample) {
         w = width_;
         h = height_;
         const std::size_t size = std::size_t(w) * h * 3 / 2;
-        if (size == 0 || std::size_t(sample->GetActualDataLength()) < size) return S_OK; // short: skipped
+        if (size == 0 || std::size_t(sample->GetActualDataLength()) < size)
+            return S_OK; // short: skipped
         std::memcpy(picture_.data(), data, size);
         havePicture_ = true;
         imageStale_ = true;
@@ -174,7 +186,9 @@ void CVideoRenderer::SetPictureObserver(PictureObserver observer) {
 
 // -- IVMRFilterConfig
 
-HRESULT CVideoRenderer::SetImageCompositor(IUnknown*) { return E_NOTIMPL; }
+HRESULT CVideoRenderer::SetImageCompositor(IUnknown*) {
+    return E_NOTIMPL;
+}
 
 HRESULT CVideoRenderer::SetNumberOfStreams(DWORD n) {
     if (n < 1 || n > 16) return E_INVALIDARG;
@@ -323,8 +337,9 @@ HRESULT CVideoRenderer::RepaintVideo(HWND, HDC hdc) {
         p.drawImage(video, image, src);
         if (!overlay_.isNull()) {
             const NORMALIZEDRECT& n = overlayParams_.rDest;
-            const QRectF place(video.left() + n.left * video.width(), video.top() + n.top * video.height(),
-                               (n.right - n.left) * video.width(), (n.bottom - n.top) * video.height());
+            const QRectF place(
+                video.left() + n.left * video.width(), video.top() + n.top * video.height(),
+                (n.right - n.left) * video.width(), (n.bottom - n.top) * video.height());
             p.setOpacity(std::clamp(overlayParams_.fAlpha, 0.0f, 1.0f));
             p.drawImage(place, overlay_);
         }
@@ -333,7 +348,9 @@ HRESULT CVideoRenderer::RepaintVideo(HWND, HDC hdc) {
     return S_OK;
 }
 
-HRESULT CVideoRenderer::DisplayModeChanged() { return S_OK; }
+HRESULT CVideoRenderer::DisplayModeChanged() {
+    return S_OK;
+}
 
 HRESULT CVideoRenderer::GetCurrentImage(BYTE** lpDib) {
     if (!lpDib) return E_POINTER;

@@ -8,7 +8,9 @@ extern "C" {
 
 #include "platform/win/DebugTrace.h"
 
-Mpeg2DecodeCore::~Mpeg2DecodeCore() { Close(); }
+Mpeg2DecodeCore::~Mpeg2DecodeCore() {
+    Close();
+}
 
 bool Mpeg2DecodeCore::Open(bool mpeg2, REFERENCE_TIME frameDuration, int threads) {
     Close();
@@ -51,7 +53,8 @@ HRESULT Mpeg2DecodeCore::Decode(const std::uint8_t* data, int size, bool hasTime
     while (size > 0) {
         std::uint8_t* out = nullptr;
         int outSize = 0;
-        int used = av_parser_parse2(parser_, ctx_, &out, &outSize, data, size, pts, AV_NOPTS_VALUE, 0);
+        int used =
+            av_parser_parse2(parser_, ctx_, &out, &outSize, data, size, pts, AV_NOPTS_VALUE, 0);
         if (used < 0) return S_OK; // the parser gave up on this chunk: drop it
         data += used;
         size -= used;

@@ -5,7 +5,8 @@
 //
 // Times are 100-ns units. A picture without a time of its own follows the one
 // before it, counted in exact frame-rate steps from the last picture that had
-// one; its duration is one frame, plus half a frame per repeated field. Times never go backwards within a segment (Reset starts a new one).
+// one; its duration is one frame, plus half a frame per repeated field. Times never go backwards
+// within a segment (Reset starts a new one).
 //
 // Not thread-safe: one streaming thread at a time (the decoder's streaming lock).
 #pragma once
@@ -24,8 +25,8 @@ class Mpeg2DecodeCore {
 public:
     // Called for each decoded picture in presentation order (frame borrowed for the call).
     // A failure stops decoding and is returned by Decode / Drain.
-    using FrameSink = std::function<HRESULT(const AVFrame* frame, REFERENCE_TIME start,
-                                            REFERENCE_TIME stop)>;
+    using FrameSink =
+        std::function<HRESULT(const AVFrame* frame, REFERENCE_TIME start, REFERENCE_TIME stop)>;
 
     Mpeg2DecodeCore() = default;
     ~Mpeg2DecodeCore();

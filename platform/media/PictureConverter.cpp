@@ -4,7 +4,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-PictureConverter::~PictureConverter() { sws_freeContext(sws_); }
+PictureConverter::~PictureConverter() {
+    sws_freeContext(sws_);
+}
 
 QImage PictureConverter::ToImage(const std::uint8_t* yv12, int width, int height) {
     if (!yv12 || width <= 0 || height <= 0 || width % 2 || height % 2) return {};

@@ -34,10 +34,10 @@ private:
     void Pump(); // on the output thread: moves queued bytes to the device
 
     QThread* thread_ = nullptr;
-    QAudioSink* sink_ = nullptr;   // lives on thread_
-    QIODevice* device_ = nullptr;  // the sink's push device
-    QTimer* timer_ = nullptr;      // lives on thread_
-    QObject* context_ = nullptr;   // lives on thread_: target of the calls made there
+    QAudioSink* sink_ = nullptr;  // lives on thread_
+    QIODevice* device_ = nullptr; // the sink's push device
+    QTimer* timer_ = nullptr;     // lives on thread_
+    QObject* context_ = nullptr;  // lives on thread_: target of the calls made there
     std::mutex mutex_;
     QByteArray pending_; // protected by mutex_
 };

@@ -8,11 +8,13 @@ extern "C" {
 }
 
 namespace {
-constexpr std::size_t kMaxUnit = 65535; // the size field is 16 bits
+constexpr std::size_t kMaxUnit = 65535;  // the size field is 16 bits
 constexpr std::size_t kMaxPictures = 64; // old ones are dropped beyond this
 } // namespace
 
-SubpictureOverlay::~SubpictureOverlay() { Close(); }
+SubpictureOverlay::~SubpictureOverlay() {
+    Close();
+}
 
 bool SubpictureOverlay::Open(const std::string& palette) {
     std::lock_guard<std::mutex> g(lock_);
@@ -22,7 +24,8 @@ bool SubpictureOverlay::Open(const std::string& palette) {
     ctx_ = avcodec_alloc_context3(codec);
     if (!ctx_) return false;
     if (!palette.empty()) {
-        ctx_->extradata = static_cast<std::uint8_t*>(av_mallocz(palette.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        ctx_->extradata =
+            static_cast<std::uint8_t*>(av_mallocz(palette.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (ctx_->extradata) {
             std::copy(palette.begin(), palette.end(), ctx_->extradata);
             ctx_->extradata_size = int(palette.size());
@@ -111,8 +114,8 @@ void SubpictureOverlay::DecodeUnit() {
         for (int y = 0; y < r->h; ++y) {
             for (int x = 0; x < r->w; ++x) {
                 const std::uint32_t argb = pal[r->data[0][y * r->linesize[0] + x]];
-                const int a = int(argb >> 24), R = int((argb >> 16) & 255), G = int((argb >> 8) & 255),
-                          B = int(argb & 255);
+                const int a = int(argb >> 24), R = int((argb >> 16) & 255),
+                          G = int((argb >> 8) & 255), B = int(argb & 255);
                 const std::size_t k = std::size_t(y) * r->w + x;
                 // BT.601 limited range.
                 p.yv[k] = std::uint8_t(16 + ((66 * R + 129 * G + 25 * B + 128) >> 8));
@@ -151,11 +154,13 @@ bool SubpictureOverlay::Blend(std::uint8_t* picture, int width, int height, REFE
     bool drawn = false;
     for (const Picture& pic : pictures_) {
         if (t < pic.start || t >= pic.stop) continue;
-        for (const Plane& p : pic.planes) BlendPlane(p, picture, width, height);
+        for (const Plane& p : pic.planes)
+            BlendPlane(p, picture, width, height);
         drawn = drawn || !pic.planes.empty();
     }
     // Subpictures that ended before t are no longer needed.
-    std::erase_if(pictures_, [t](const Picture& q) { return q.stop != MAX_TIME && q.stop + 10 * UNITS < t; });
+    std::erase_if(pictures_,
+                  [t](const Picture& q) { return q.stop != MAX_TIME && q.stop + 10 * UNITS < t; });
     return drawn;
 }
 

@@ -38,7 +38,7 @@ constexpr DWORD VMR_ARMODE_LETTER_BOX = 1; // keep the picture's shape, borders 
 struct IVMRFilterConfig : IUnknown {
     static constexpr const IID& kIid = IID_IVMRFilterConfig;
     virtual HRESULT SetImageCompositor(IUnknown* lpVMRImgCompositor) = 0; // E_NOTIMPL
-    virtual HRESULT SetNumberOfStreams(DWORD dwMaxStreams) = 0;            // 1 only
+    virtual HRESULT SetNumberOfStreams(DWORD dwMaxStreams) = 0;           // 1 only
     virtual HRESULT GetNumberOfStreams(DWORD* pdwMaxStreams) = 0;
     virtual HRESULT SetRenderingPrefs(DWORD dwRenderFlags) = 0;
     virtual HRESULT GetRenderingPrefs(DWORD* pdwRenderFlags) = 0;
@@ -51,7 +51,8 @@ protected:
 
 struct IVMRWindowlessControl : IUnknown {
     static constexpr const IID& kIid = IID_IVMRWindowlessControl;
-    // Picture size in pixels and its aspect ratio (width, height); VFW_E_NOT_CONNECTED before a type.
+    // Picture size in pixels and its aspect ratio (width, height); VFW_E_NOT_CONNECTED before a
+    // type.
     virtual HRESULT GetNativeVideoSize(LONG* lpWidth, LONG* lpHeight, LONG* lpARWidth,
                                        LONG* lpARHeight) = 0;
     virtual HRESULT GetMinIdealVideoSize(LONG* lpWidth, LONG* lpHeight) = 0;

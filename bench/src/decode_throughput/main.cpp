@@ -48,29 +48,35 @@ bool RunOnce(DvdHandle dvd, int title, long long* frames, double* seconds) {
     ComPtr<IBaseFilter> source, splitter, decoder;
     auto* sink = new CCountingSink(false);
     ComPtr<IBaseFilter> sinkRef(static_cast<IBaseFilter*>(sink));
-    if (!Check(CDVDReader::Create(&source), "source") || !Check(CMpegSplitterFilter::Create(&splitter), "splitter") ||
-        !Check(CoCreateInstance(CLSID_MpegDecoder, nullptr, 1, IID_IBaseFilter, reinterpret_cast<void**>(&decoder)),
+    if (!Check(CDVDReader::Create(&source), "source") ||
+        !Check(CMpegSplitterFilter::Create(&splitter), "splitter") ||
+        !Check(CoCreateInstance(CLSID_MpegDecoder, nullptr, 1, IID_IBaseFilter,
+                                reinterpret_cast<void**>(&decoder)),
                "decoder"))
         return false;
     auto reader = source.As<IMyDVDReader>();
-    if (!Check(reader->SetDvdHandle(dvd), "SetDvdHandle") || !Check(reader->SetTitleArea(title, -1), "SetTitleArea"))
+    if (!Check(reader->SetDvdHandle(dvd), "SetDvdHandle") ||
+        !Check(reader->SetTitleArea(title, -1), "SetTitleArea"))
         return false;
     graph->AddFilter(source, L"Reader");
     graph->AddFilter(splitter, L"Splitter");
     graph->AddFilter(decoder, L"Decoder");
     graph->AddFilter(sinkRef, L"Null Renderer");
-    if (!Check(graph->ConnectDirect(PinOf(source, PINDIR_OUTPUT, 0), PinOf(splitter, PINDIR_INPUT, 0), nullptr),
+    if (!Check(graph->ConnectDirect(PinOf(source, PINDIR_OUTPUT, 0),
+                                    PinOf(splitter, PINDIR_INPUT, 0), nullptr),
                "source to splitter"))
         return false;
     if (g_splitOnly) {
-        if (!Check(graph->ConnectDirect(PinOf(splitter, PINDIR_OUTPUT, 0), PinOf(sinkRef, PINDIR_INPUT, 0), nullptr),
+        if (!Check(graph->ConnectDirect(PinOf(splitter, PINDIR_OUTPUT, 0),
+                                        PinOf(sinkRef, PINDIR_INPUT, 0), nullptr),
                    "splitter to renderer"))
             return false;
-    } else if (
-        !Check(graph->ConnectDirect(PinOf(splitter, PINDIR_OUTPUT, 0), PinOf(decoder, PINDIR_INPUT, 0), nullptr),
-               "splitter to decoder") ||
-        !Check(graph->ConnectDirect(PinOf(decoder, PINDIR_OUTPUT, 0), PinOf(sinkRef, PINDIR_INPUT, 0), nullptr),
-               "decoder to renderer"))
+    } else if (!Check(graph->ConnectDirect(PinOf(splitter, PINDIR_OUTPUT, 0),
+                                           PinOf(decoder, PINDIR_INPUT, 0), nullptr),
+                      "splitter to decoder") ||
+               !Check(graph->ConnectDirect(PinOf(decoder, PINDIR_OUTPUT, 0),
+                                           PinOf(sinkRef, PINDIR_INPUT, 0), nullptr),
+                      "decoder to renderer"))
         return false;
     const auto t0 = std::chrono::steady_clock::now();
     if (!Check(graph->Run(), "Run")) return false;
@@ -95,7 +101,8 @@ int main(int argc, char** argv) {
     }
     const int title = std::atoi(argv[2]);
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-    // --split-only: the demultiplexer's video packets into the null renderer (its share of the time).
+    // --split-only: the demultiplexer's video packets into the null renderer (its share of the
+    // time).
     g_splitOnly = argc > 4 && std::string(argv[4]) == "--split-only";
     if (FAILED(RegisterMediaComponents())) return 2;
     DvdHandle dvd = MyDVDOpen(argv[1]);

@@ -16,13 +16,13 @@
 #include "PcmCapture.h"
 #include "VobReader.h"
 #include "fixtures/DiscManifest.h"
+#include "platform/dshow/ComponentRegistry.h"
 #include "platform/media/CAudioDecoder.h"
 #include "platform/media/CMpeg2VideoDecoder.h"
 #include "platform/media/CVideoRenderer.h"
 #include "platform/media/MediaClsids.h"
 #include "platform/media/MediaComponents.h"
 #include "platform/media/SubpictureOverlay.h"
-#include "platform/dshow/ComponentRegistry.h"
 
 using namespace mediatest;
 
@@ -42,7 +42,8 @@ struct Picture {
 double BoxMean(const BYTE* y, int width, const Box& b) {
     double sum = 0;
     for (int r = b.y; r < b.y + b.h; ++r)
-        for (int c = b.x; c < b.x + b.w; ++c) sum += y[r * width + c];
+        for (int c = b.x; c < b.x + b.w; ++c)
+            sum += y[r * width + c];
     return sum / double(b.w * b.h);
 }
 
@@ -69,26 +70,32 @@ protected:
 
     // Decodes the video (and the subpictures when withSubs) of a VOB; keeps the
     // luma planes of the picture numbers in keep.
-    std::vector<Picture> DecodeVideo(const VobContents& vob, bool withSubs, const std::vector<int>& keep,
+    std::vector<Picture> DecodeVideo(const VobContents& vob, bool withSubs,
+                                     const std::vector<int>& keep,
                                      std::map<int, std::vector<BYTE>>* kept,
                                      const std::vector<Box>& boxes = kDiscBoxes) {
         auto graph = MakeGraph(false);
         ComPtr<CPacketSource> src(new CPacketSource);
-        const int vpin = src->AddStream(L"Video", Mpeg2VideoType(vob.width, vob.height, vob.frameDuration), 1 << 20);
+        const int vpin = src->AddStream(
+            L"Video", Mpeg2VideoType(vob.width, vob.height, vob.frameDuration), 1 << 20);
         const int spin = withSubs ? src->AddStream(L"Subtitle", SubpictureType(), 1 << 16) : -1;
         HRESULT hr = S_OK;
         ComPtr<IBaseFilter> dec;
-        EXPECT_EQ(CoCreateInstance(CLSID_MpegDecoder, nullptr, 1, IID_IBaseFilter, reinterpret_cast<void**>(&dec)), S_OK);
+        EXPECT_EQ(CoCreateInstance(CLSID_MpegDecoder, nullptr, 1, IID_IBaseFilter,
+                                   reinterpret_cast<void**>(&dec)),
+                  S_OK);
         ComPtr<CVideoRenderer> vmr(new CVideoRenderer(nullptr, &hr));
         std::vector<Picture> pics;
-        vmr->SetPictureObserver([&](const BYTE* y, int w, int h, REFERENCE_TIME s, REFERENCE_TIME e) {
-            Picture p{s, e, {}};
-            for (const Box& b : boxes) p.boxMean.push_back(BoxMean(y, w, b));
-            const int n = int(pics.size());
-            if (std::find(keep.begin(), keep.end(), n) != keep.end())
-                (*kept)[n] = std::vector<BYTE>(y, y + std::size_t(w) * h);
-            pics.push_back(p);
-        });
+        vmr->SetPictureObserver(
+            [&](const BYTE* y, int w, int h, REFERENCE_TIME s, REFERENCE_TIME e) {
+                Picture p{s, e, {}};
+                for (const Box& b : boxes)
+                    p.boxMean.push_back(BoxMean(y, w, b));
+                const int n = int(pics.size());
+                if (std::find(keep.begin(), keep.end(), n) != keep.end())
+                    (*kept)[n] = std::vector<BYTE>(y, y + std::size_t(w) * h);
+                pics.push_back(p);
+            });
         EXPECT_EQ(graph->AddFilter(src.Get(), L"Source"), S_OK);
         EXPECT_EQ(graph->AddFilter(dec.Get(), L"Decoder"), S_OK);
         EXPECT_EQ(graph->AddFilter(vmr.Get(), L"Video Mixing Renderer"), S_OK);
@@ -100,7 +107,9 @@ protected:
         EXPECT_EQ(graph->Run(), S_OK);
         for (const VobPacket* p : Select(vob, {0x1e0, 0x20})) {
             if (p->stream == 0x1e0) {
-                EXPECT_EQ(src->Pin(vpin)->Send(p->data.data(), LONG(p->data.size()), p->hasTime, p->start), S_OK);
+                EXPECT_EQ(src->Pin(vpin)->Send(p->data.data(), LONG(p->data.size()), p->hasTime,
+                                               p->start),
+                          S_OK);
             } else if (withSubs) {
                 src->Pin(spin)->Send(p->data.data(), LONG(p->data.size()), p->hasTime, p->start);
             }
@@ -123,7 +132,9 @@ protected:
         ComPtr<CPacketSource> src(new CPacketSource);
         src->AddStream(L"Audio", type, 1 << 16);
         ComPtr<IBaseFilter> dec;
-        EXPECT_EQ(CoCreateInstance(CLSID_MpaDecoder, nullptr, 1, IID_IBaseFilter, reinterpret_cast<void**>(&dec)), S_OK);
+        EXPECT_EQ(CoCreateInstance(CLSID_MpaDecoder, nullptr, 1, IID_IBaseFilter,
+                                   reinterpret_cast<void**>(&dec)),
+                  S_OK);
         ComPtr<CPcmCapture> cap(new CPcmCapture);
         graph->AddFilter(src.Get(), L"Source");
         graph->AddFilter(dec.Get(), L"AudioDecoder");
@@ -132,7 +143,8 @@ protected:
         EXPECT_EQ(Join(graph.Get(), dec.Get(), 0, cap.Get(), 0), S_OK);
         EXPECT_EQ(graph->Run(), S_OK);
         for (const VobPacket* p : Select(vob, {stream})) {
-            EXPECT_EQ(src->Pin(0)->Send(p->data.data(), LONG(p->data.size()), p->hasTime, p->start), S_OK);
+            EXPECT_EQ(src->Pin(0)->Send(p->data.data(), LONG(p->data.size()), p->hasTime, p->start),
+                      S_OK);
         }
         src->Pin(0)->DeliverEndOfStream();
         graph->Stop();
@@ -150,7 +162,9 @@ template <class T>
 void ExpectMonotonic(const std::vector<T>& starts, const std::vector<T>& stops, const char* what) {
     for (std::size_t i = 0; i < starts.size(); ++i) {
         ASSERT_LT(starts[i], stops[i]) << what << " sample " << i;
-        if (i) ASSERT_GE(starts[i], stops[i - 1]) << what << " sample " << i;
+        if (i) {
+            ASSERT_GE(starts[i], stops[i - 1]) << what << " sample " << i;
+        }
     }
 }
 
@@ -180,7 +194,8 @@ TEST_F(DecoderDiscTest, EveryPictureDecodedInOrderAndMatchesFfmpeg) {
     ASSERT_EQ(ref.size(), keep.size());
     for (std::size_t k = 0; k < keep.size(); ++k) {
         ASSERT_TRUE(kept.count(keep[k]));
-        EXPECT_LT(MeanAbsDiff(kept[keep[k]].data(), ref[k].data(), 720 * 480), 1.0) << "picture " << keep[k];
+        EXPECT_LT(MeanAbsDiff(kept[keep[k]].data(), ref[k].data(), 720 * 480), 1.0)
+            << "picture " << keep[k];
     }
 }
 
@@ -194,7 +209,8 @@ void ExpectBurnedIn(const std::vector<Picture>& plain, const std::vector<Picture
         const REFERENCE_TIME t = plain[n].start;
         for (std::size_t i = 0; i < spansMs.size(); ++i) {
             const double diff = std::abs(burned[n].boxMean[i] - plain[n].boxMean[i]);
-            const REFERENCE_TIME s = spansMs[i].first * MILLISECONDS, e = spansMs[i].second * MILLISECONDS;
+            const REFERENCE_TIME s = spansMs[i].first * MILLISECONDS,
+                                 e = spansMs[i].second * MILLISECONDS;
             if (t >= s + margin && t < e - margin) {
                 EXPECT_GT(diff, 20.0) << "box " << i << " missing at " << t / MILLISECONDS << " ms";
                 ++shown[i];
@@ -214,14 +230,16 @@ void ExpectBurnedIn(const std::vector<Picture>& plain, const std::vector<Picture
 bool SubpicturesVisible(const VobContents& vob) {
     SubpictureOverlay overlay;
     overlay.Open();
-    for (const VobPacket* p : Select(vob, {0x20})) overlay.AddPayload(p->data.data(), int(p->data.size()), p->hasTime, p->start);
+    for (const VobPacket* p : Select(vob, {0x20}))
+        overlay.AddPayload(p->data.data(), int(p->data.size()), p->hasTime, p->start);
     return overlay.Count() > 0;
 }
 
 TEST_F(DecoderDiscTest, SubpicturesBurnedInOnlyWithinTheirDisplayTimes) {
     const VobContents& vob = Read(Vob("ntsc", 1));
     if (!SubpicturesVisible(vob))
-        GTEST_SKIP() << "the disc's subpictures are fully transparent (all contrast 0): re-author the discs";
+        GTEST_SKIP()
+            << "the disc's subpictures are fully transparent (all contrast 0): re-author the discs";
     const auto plain = DecodeVideo(vob, false, {}, nullptr);
     const auto burned = DecodeVideo(vob, true, {}, nullptr);
     ExpectBurnedIn(plain, burned, manifest_.Spans(DiscManifest::Subtitle("ntsc", 0, 0, "spus")));
@@ -234,7 +252,8 @@ TEST_F(DecoderDiscTest, AuthoredSubpictureBurnedInAtItsTimes) {
     std::filesystem::create_directories(dir);
     {
         std::ofstream xml(dir + "/spu.xml");
-        xml << "<subpictures format=\"NTSC\"><stream><spu start=\"00:00:01.00\" end=\"00:00:02.50\" "
+        xml << "<subpictures format=\"NTSC\"><stream><spu start=\"00:00:01.00\" "
+               "end=\"00:00:02.50\" "
                "image=\"box.png\" transparent=\"000000\"/></stream></subpictures>\n";
         std::ofstream sh(dir + "/make.sh");
         sh << "set -e\ncd \"$(dirname \"$0\")\"\n"
@@ -245,7 +264,8 @@ TEST_F(DecoderDiscTest, AuthoredSubpictureBurnedInAtItsTimes) {
               "-frames:v 1 -pix_fmt pal8 box.png\n"
               "spumux -s 0 spu.xml < t.mpg > ts.mpg 2> spumux.log\n";
     }
-    if (std::system(("bash '" + dir + "/make.sh'").c_str()) != 0) GTEST_SKIP() << "ffmpeg or spumux failed";
+    if (std::system(("bash '" + dir + "/make.sh'").c_str()) != 0)
+        GTEST_SKIP() << "ffmpeg or spumux failed";
     VobContents vob;
     ASSERT_TRUE(ReadVob(dir + "/ts.mpg", &vob));
     const std::vector<Box> box = {{100, 300, 240, 48}};
@@ -278,14 +298,16 @@ TEST_F(DecoderDiscTest, AudioTracksDecodeToTheirToneLengthAndTimes) {
         SCOPED_TRACE(std::string(c.disc) + " stream " + std::to_string(c.stream));
         const VobContents& vob = Read(Vob(c.disc, c.vts));
         const Pcm pcm = DecodeAudio(vob, c.stream, c.type);
-        const int channels = int(manifest_.Int(DiscManifest::Audio(c.disc, c.title, c.audio, "channels")));
+        const int channels =
+            int(manifest_.Int(DiscManifest::Audio(c.disc, c.title, c.audio, "channels")));
         const int rate = int(manifest_.Int(DiscManifest::Audio(c.disc, c.title, c.audio, "rate")));
         ASSERT_EQ(pcm.channels, channels);
         ASSERT_EQ(pcm.rate, rate);
         const std::size_t frames = pcm.samples.size() / channels;
         EXPECT_NEAR(double(frames) * 1000.0 / rate, c.lengthMs, 50.0);
         ExpectMonotonic(pcm.starts, pcm.stops, "audio");
-        const double tone = double(manifest_.Int(DiscManifest::Audio(c.disc, c.title, c.audio, "tone_hz")));
+        const double tone =
+            double(manifest_.Int(DiscManifest::Audio(c.disc, c.title, c.audio, "tone_hz")));
         // The tone sits in the loudest channel (the centre of a 5.1 mix).
         int loudest = 0;
         double best = -1;
@@ -295,7 +317,8 @@ TEST_F(DecoderDiscTest, AudioTracksDecodeToTheirToneLengthAndTimes) {
                 e += std::abs(double(pcm.samples[i * channels + ch]));
             if (e > best) best = e, loudest = ch;
         }
-        EXPECT_NEAR(ToneFrequency(pcm.samples, channels, loudest, rate, rate, 3 * rate), tone, tone * 0.005);
+        EXPECT_NEAR(ToneFrequency(pcm.samples, channels, loudest, rate, rate, 3 * rate), tone,
+                    tone * 0.005);
     }
 }
 
@@ -304,8 +327,10 @@ TEST_F(DecoderDiscTest, AudioTracksDecodeToTheirToneLengthAndTimes) {
 TEST(DecoderLpcmTest, TwentyFourBitLpcmDecodesToItsTone) {
     ASSERT_EQ(RegisterMediaComponents(), S_OK);
     const std::string path = ::testing::TempDir() + "media_lpcm24.vob";
-    const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 "
-                            "-ac 2 -c:a pcm_dvd -sample_fmt s32 -f vob '" + path + "'";
+    const std::string cmd =
+        "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 "
+        "-ac 2 -c:a pcm_dvd -sample_fmt s32 -f vob '" +
+        path + "'";
     if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "ffmpeg could not write 24-bit LPCM";
     VobContents vob;
     ASSERT_TRUE(ReadVob(path, &vob));
@@ -314,7 +339,9 @@ TEST(DecoderLpcmTest, TwentyFourBitLpcmDecodesToItsTone) {
     ComPtr<CPacketSource> src(new CPacketSource);
     src->AddStream(L"Audio", LpcmType(2, 48000, 24), 1 << 16);
     ComPtr<IBaseFilter> dec;
-    ASSERT_EQ(CoCreateInstance(CLSID_MpaDecoder, nullptr, 1, IID_IBaseFilter, reinterpret_cast<void**>(&dec)), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_MpaDecoder, nullptr, 1, IID_IBaseFilter,
+                               reinterpret_cast<void**>(&dec)),
+              S_OK);
     ComPtr<CPcmCapture> cap(new CPcmCapture);
     graph->AddFilter(src.Get(), L"Source");
     graph->AddFilter(dec, L"AudioDecoder");
@@ -323,7 +350,8 @@ TEST(DecoderLpcmTest, TwentyFourBitLpcmDecodesToItsTone) {
     ASSERT_EQ(Join(graph.Get(), dec, 0, cap.Get(), 0), S_OK);
     ASSERT_EQ(graph->Run(), S_OK);
     for (const VobPacket* p : Select(vob, {0xa0}))
-        ASSERT_EQ(src->Pin(0)->Send(p->data.data(), LONG(p->data.size()), p->hasTime, p->start), S_OK);
+        ASSERT_EQ(src->Pin(0)->Send(p->data.data(), LONG(p->data.size()), p->hasTime, p->start),
+                  S_OK);
     src->Pin(0)->DeliverEndOfStream();
     graph->Stop();
     std::lock_guard<std::mutex> g(cap->m);
@@ -331,6 +359,7 @@ TEST(DecoderLpcmTest, TwentyFourBitLpcmDecodesToItsTone) {
     EXPECT_NEAR(double(cap->pcm.size() / 2) / 48000.0, 2.0, 0.01);
     EXPECT_NEAR(ToneFrequency(cap->pcm, 2, 0, 48000, 4800, 48000), 1000.0, 5.0);
     int peak = 0;
-    for (std::int16_t s : cap->pcm) peak = std::max(peak, std::abs(int(s)));
+    for (std::int16_t s : cap->pcm)
+        peak = std::max(peak, std::abs(int(s)));
     EXPECT_GT(peak, 2000); // the level survives (-3 dB of 4096 after the upmix), not a few low bits
 }

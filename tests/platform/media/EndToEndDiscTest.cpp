@@ -49,9 +49,11 @@ protected:
             EXPECT_EQ(CDVDReader::Create(&source), S_OK);
             EXPECT_EQ(CMpegSplitterFilter::Create(&splitter), S_OK);
             EXPECT_EQ(CoCreateInstance(CLSID_MpegDecoder, nullptr, 1, IID_IBaseFilter,
-                                       reinterpret_cast<void**>(&vdec)), S_OK);
+                                       reinterpret_cast<void**>(&vdec)),
+                      S_OK);
             EXPECT_EQ(CoCreateInstance(CLSID_MpaDecoder, nullptr, 1, IID_IBaseFilter,
-                                       reinterpret_cast<void**>(&adec)), S_OK);
+                                       reinterpret_cast<void**>(&adec)),
+                      S_OK);
             HRESULT hr = S_OK;
             ComPtr<CVideoRenderer> vmr(new CVideoRenderer(nullptr, &hr));
             ComPtr<CPcmCapture> sound(new CPcmCapture);
@@ -99,7 +101,8 @@ protected:
         SCOPED_TRACE(disc + " title " + std::to_string(title));
         const TitleRun run = Play(disc, title);
         const double frames = double(manifest_.Int(DiscManifest::Title(disc, title, "frames")));
-        const double lengthMs = double(manifest_.Int(DiscManifest::Title(disc, title, "duration_ms")));
+        const double lengthMs =
+            double(manifest_.Int(DiscManifest::Title(disc, title, "duration_ms")));
         EXPECT_NEAR(double(run.starts.size()), frames, 1.0);
         for (std::size_t i = 1; i < run.starts.size(); ++i) {
             ASSERT_LT(run.starts[i], run.stops[i]) << i;
@@ -123,7 +126,11 @@ protected:
 } // namespace
 
 // 48 kHz stereo AC-3 beside MPEG audio and a subpicture stream.
-TEST_F(EndToEndDiscTest, NtscTitleWithAc3AndSubpictures) { CheckTitle("ntsc", 0); }
+TEST_F(EndToEndDiscTest, NtscTitleWithAc3AndSubpictures) {
+    CheckTitle("ntsc", 0);
+}
 
 // 16-bit DVD LPCM, PAL, the first of two titles in one title set.
-TEST_F(EndToEndDiscTest, PalTitleWithLpcm) { CheckTitle("pal", 0); }
+TEST_F(EndToEndDiscTest, PalTitleWithLpcm) {
+    CheckTitle("pal", 0);
+}

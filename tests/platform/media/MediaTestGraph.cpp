@@ -51,7 +51,8 @@ double ToneFrequency(const std::vector<std::int16_t>& pcm, int channels, int ch,
 std::vector<std::vector<std::uint8_t>> FfmpegLuma(const std::string& file, int width, int height,
                                                   const std::vector<int>& frames) {
     std::string select;
-    for (int n : frames) select += (select.empty() ? "" : "+") + std::string("eq(n\\,") + std::to_string(n) + ")";
+    for (int n : frames)
+        select += (select.empty() ? "" : "+") + std::string("eq(n\\,") + std::to_string(n) + ")";
     const std::string cmd = "ffmpeg -nostdin -v error -i '" + file + "' -map 0:v:0 -vf \"select='" +
                             select + "'\" -fps_mode passthrough -f rawvideo -pix_fmt yuv420p -";
     std::vector<std::vector<std::uint8_t>> out;
@@ -60,7 +61,8 @@ std::vector<std::vector<std::uint8_t>> FfmpegLuma(const std::string& file, int w
     const std::size_t n = std::size_t(width) * height;
     for (std::size_t k = 0; k < frames.size(); ++k) {
         std::vector<std::uint8_t> y(n), chroma(n / 2);
-        if (std::fread(y.data(), 1, n, p) != n || std::fread(chroma.data(), 1, n / 2, p) != n / 2) break;
+        if (std::fread(y.data(), 1, n, p) != n || std::fread(chroma.data(), 1, n / 2, p) != n / 2)
+            break;
         out.push_back(std::move(y));
     }
     pclose(p);
@@ -69,7 +71,8 @@ std::vector<std::vector<std::uint8_t>> FfmpegLuma(const std::string& file, int w
 
 double MeanAbsDiff(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
     double sum = 0;
-    for (std::size_t i = 0; i < n; ++i) sum += std::abs(int(a[i]) - int(b[i]));
+    for (std::size_t i = 0; i < n; ++i)
+        sum += std::abs(int(a[i]) - int(b[i]));
     return n ? sum / double(n) : 0;
 }
 

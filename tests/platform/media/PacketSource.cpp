@@ -52,7 +52,8 @@ HRESULT CPacketSourcePin::Send(const BYTE* data, LONG size, bool hasTime, REFERE
 }
 
 CPacketSource::CPacketSource()
-    : CBaseFilter("Packet source", nullptr, this, MakeGuid("6A1F0000-0000-4000-8000-0000000000A1")) {}
+    : CBaseFilter("Packet source", nullptr, this,
+                  MakeGuid("6A1F0000-0000-4000-8000-0000000000A1")) {}
 
 CPacketSource::~CPacketSource() = default;
 

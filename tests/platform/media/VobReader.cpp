@@ -30,7 +30,8 @@ bool ReadVob(const std::string& path, VobContents* out) {
         const AVStream* st = fmt->streams[pkt->stream_index];
         VobPacket p;
         p.stream = st->id;
-        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && st->codecpar->codec_id == AV_CODEC_ID_MPEG2VIDEO) {
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            st->codecpar->codec_id == AV_CODEC_ID_MPEG2VIDEO) {
             out->width = st->codecpar->width;
             out->height = st->codecpar->height;
             if (st->r_frame_rate.num > 0)

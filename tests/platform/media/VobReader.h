@@ -14,7 +14,8 @@
 namespace mediatest {
 
 struct VobPacket {
-    int stream = 0; // the libavformat stream id: 0x1e0 video, 0x80 AC-3, 0xa0 LPCM, 0x20 subpicture...
+    int stream =
+        0; // the libavformat stream id: 0x1e0 video, 0x80 AC-3, 0xa0 LPCM, 0x20 subpicture...
     std::vector<std::uint8_t> data;
     bool hasTime = false;
     REFERENCE_TIME start = 0;
