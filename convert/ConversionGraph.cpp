@@ -348,6 +348,9 @@ bool ConversionGraph::StartItem(const ConvertTask& task, std::string& error) {
 void ConversionGraph::StopItem() {
     Stop();
     TearDown();
+    // An item that ended early (error, cancel) still leaves both streams of
+    // the file even, so a merged file goes on in step. Nothing streams now.
+    if (m_writer.IsOpen()) m_writer.FinishSegment();
 }
 
 IConversionRunner::Event ConversionGraph::WaitEvent(int ms, std::string& error) {
