@@ -363,3 +363,53 @@ TEST(DecoderLpcmTest, TwentyFourBitLpcmDecodesToItsTone) {
         peak = std::max(peak, std::abs(int(s)));
     EXPECT_GT(peak, 2000); // the level survives (-3 dB of 4096 after the upmix), not a few low bits
 }
+
+// A flush (seek) drops what the decoder holds and restarts the times: the
+// pictures after it follow the new position, not the old one; new segment and
+// end of stream reach the renderer.
+TEST_F(DecoderDiscTest, FlushRestartsAtTheNewPosition) {
+    const VobContents& vob = Read(Vob("ntsc", 1));
+    auto graph = MakeGraph(false);
+    ComPtr<CPacketSource> src(new CPacketSource);
+    src->AddStream(L"Video", Mpeg2VideoType(vob.width, vob.height, vob.frameDuration), 1 << 20);
+    ComPtr<IBaseFilter> dec;
+    ASSERT_EQ(CoCreateInstance(CLSID_MpegDecoder, nullptr, 1, IID_IBaseFilter,
+                               reinterpret_cast<void**>(&dec)),
+              S_OK);
+    HRESULT hr = S_OK;
+    ComPtr<CVideoRenderer> vmr(new CVideoRenderer(nullptr, &hr));
+    std::vector<REFERENCE_TIME> starts;
+    vmr->SetPictureObserver(
+        [&](const BYTE*, int, int, REFERENCE_TIME s, REFERENCE_TIME) { starts.push_back(s); });
+    graph->AddFilter(src.Get(), L"Source");
+    graph->AddFilter(dec, L"Decoder");
+    graph->AddFilter(vmr.Get(), L"Video Mixing Renderer");
+    ASSERT_EQ(Join(graph.Get(), src.Get(), 0, dec, 0), S_OK);
+    ASSERT_EQ(Join(graph.Get(), dec, 0, vmr.Get(), 0), S_OK);
+    ASSERT_EQ(graph->Run(), S_OK);
+    const auto video = Select(vob, {0x1e0});
+    // The first 10 s, then a seek to the first packet timed at 30 s or later.
+    std::size_t i = 0;
+    for (; i < video.size() && (!video[i]->hasTime || video[i]->start < 10 * UNITS); ++i)
+        src->Pin(0)->Send(video[i]->data.data(), LONG(video[i]->data.size()), video[i]->hasTime,
+                          video[i]->start);
+    while (i < video.size() && (!video[i]->hasTime || video[i]->start < 30 * UNITS))
+        ++i;
+    ASSERT_LT(i, video.size());
+    const std::size_t before = starts.size();
+    ASSERT_GT(before, 200u);
+    src->Pin(0)->DeliverBeginFlush();
+    src->Pin(0)->DeliverEndFlush();
+    src->Pin(0)->DeliverNewSegment(video[i]->start, MAX_TIME, 1.0);
+    for (std::size_t n = 0; n < 60 && i < video.size(); ++n, ++i)
+        src->Pin(0)->Send(video[i]->data.data(), LONG(video[i]->data.size()), video[i]->hasTime,
+                          video[i]->start, n == 0);
+    src->Pin(0)->DeliverEndOfStream();
+    LONG code = 0;
+    EXPECT_EQ(graph->WaitForCompletion(10000, &code), S_OK);
+    graph->Stop();
+    ASSERT_GT(starts.size(), before);
+    EXPECT_GE(starts[before], 30 * UNITS);
+    EXPECT_LT(starts[before], 31 * UNITS);
+    EXPECT_LT(starts[before - 1], 11 * UNITS); // nothing of the old position came after the flush
+}
