@@ -80,6 +80,7 @@ public:
         if (splitter_) splitter_->Stop();
         for (auto& s : sinks_) s->Stop();
         if (source_) source_->Stop();
+        if (filter_) filter_->DisconnectPins();
         splitter_.Reset();
         sinks_.clear();
         source_.Reset();

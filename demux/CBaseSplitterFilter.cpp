@@ -115,6 +115,16 @@ HRESULT CBaseSplitterFilter::RemoveOutputPins() {
     return S_OK;
 }
 
+HRESULT CBaseSplitterFilter::DisconnectPins() {
+    CAutoLock lk(this);
+    if (!IsStopped()) return VFW_E_NOT_STOPPED;
+    if (IPin* upstream = input_->GetConnected()) {
+        upstream->Disconnect();
+        input_->Disconnect(); // retires the output pins too
+    }
+    return RemoveOutputPins();
+}
+
 std::wstring CBaseSplitterFilter::SourceFileName(IAsyncReader* reader) {
     if (reader) {
         if (ComPtr<IPin> pin = ComPtr<IAsyncReader>(reader).As<IPin>()) {

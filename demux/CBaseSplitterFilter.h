@@ -60,6 +60,10 @@ public:
     // -- hooks of the derived filter
     // Disconnects and retires every output pin; VFW_E_NOT_STOPPED unless stopped.
     virtual HRESULT RemoveOutputPins();
+    // Stopped filters only: breaks every connection of the filter, both sides
+    // (the output pins are retired), so that filters used without a graph
+    // manager release each other. VFW_E_NOT_STOPPED otherwise.
+    HRESULT DisconnectPins();
     // Builds the parser and the output pins for the connected source.
     virtual HRESULT CreateOutputPins(IAsyncReader* pAsyncReader) = 0;
     // The source's file name when it offers one, else the stored name.

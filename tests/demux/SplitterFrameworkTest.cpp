@@ -148,6 +148,7 @@ protected:
         splitter->Stop();
         for (auto* s : sinks)
             s->Stop();
+        splitter->DisconnectPins();
     }
 
     ScriptedSplitter* splitter = new ScriptedSplitter();
@@ -311,6 +312,7 @@ TEST_F(SplitterFramework, StalledPinQueuesUpToTheCapsThenWaits) {
         EXPECT_EQ(video->QueueSize(), 0u);
         stalled->Stop();
         other->Stop();
+        splitterLocal->DisconnectPins();
     }
 }
 

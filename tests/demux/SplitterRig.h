@@ -32,6 +32,7 @@ public:
     SplitterRig& operator=(const SplitterRig&) = delete;
     ~SplitterRig() {
         Stop();
+        if (splitter_) splitter_->DisconnectPins();
         splitterRef_.Reset();
         sinks_.clear();
         sourceRef_.Reset();

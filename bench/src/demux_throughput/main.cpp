@@ -71,6 +71,7 @@ bool RunOnce(const char* discPath, int title, Run& run) {
             }
             for (auto* s : sinks) s->Stop();
             source->Stop();
+            static_cast<CMpegSplitterFilter*>(static_cast<CBaseFilter*>(splitter.Get()))->DisconnectPins();
         }
     }
     MyDVDClose(disc);
