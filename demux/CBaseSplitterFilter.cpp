@@ -116,9 +116,10 @@ HRESULT CBaseSplitterFilter::RemoveOutputPins() {
 }
 
 HRESULT CBaseSplitterFilter::DisconnectPins() {
-    CAutoLock lk(this);
     if (!IsStopped()) return VFW_E_NOT_STOPPED;
-    if (IPin* upstream = input_->GetConnected()) {
+    // The upstream pin is released without our lock held: connecting took its
+    // filter's lock before ours.
+    if (ComPtr<IPin> upstream = input_->GetConnected()) {
         upstream->Disconnect();
         input_->Disconnect(); // retires the output pins too
     }
