@@ -17,7 +17,10 @@ struct Command {
 constexpr Command kCommands[] = {
     {"info", "info DISC [--json]              list the titles of a disc", RunInfoCommand},
     {"profiles", "profiles [--json]               list the output profiles", RunProfilesCommand},
-    {"streams", "streams DISC --title N [--chapter C] [--json]  list the streams of a title",
+    {"streams",
+     "streams DISC --title N [--chapter C] [--json] [--demux [--start S] [--length L]]\n"
+     "                                  list the streams of a title; --demux runs the\n"
+     "                                  demultiplexer and counts packets per output",
      nullptr},
     {"convert",
      "convert DISC [--titles 1,3 | --all] [--profile NAME|INDEX] [--out DIR] [--merge]\n"

@@ -32,7 +32,7 @@ struct Box {
     int x, y, w, h;
 };
 // The boxes make_discs.sh draws for its three subpictures.
-const std::vector<Box> kDiscBoxes = {{60, 360, 240, 48}, {260, 320, 240, 48}, {460, 280, 240, 48}};
+const std::vector<Box> kDiscBoxes = {{60, 360, 240, 48}, {260, 300, 240, 48}, {460, 240, 240, 48}};
 
 struct Picture {
     REFERENCE_TIME start, stop;
