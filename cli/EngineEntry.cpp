@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "cli/Engine.h"
+#include "platform/win/DebugTrace.h"
 
 namespace {
 
@@ -20,6 +21,9 @@ constexpr EngineCommand kEngineCommands[] = {
 
 extern "C" __attribute__((visibility("default"))) int dvdconv_engine_run(const char* command, int argc,
                                                                          const char* const* argv) {
+    // FFmpeg's own chatter (encoder statistics, warnings) goes to the debug
+    // trace; the commands report failures themselves.
+    RouteLibraryLogsToTrace();
     CommandArgs args(argv, argv + argc);
     for (const EngineCommand& c : kEngineCommands)
         if (c.name == command) return c.run(args);
