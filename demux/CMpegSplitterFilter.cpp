@@ -1,5 +1,7 @@
 #include "demux/CMpegSplitterFilter.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -40,22 +42,10 @@ WCHAR* TaskString(const std::string& text) {
 } // namespace
 
 CUnknown* CMpegSplitterFilter::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    HRESULT hr = S_OK;
-    auto* filter = new (std::nothrow) CMpegSplitterFilter(outer, &hr);
-    if (!filter) hr = E_OUTOFMEMORY;
-    if (phr) *phr = hr;
-    return filter;
+    return CreateFilterInstance<CMpegSplitterFilter>(outer, phr);
 }
 
-HRESULT CMpegSplitterFilter::Create(IBaseFilter** ppFilter) {
-    if (!ppFilter) return E_POINTER;
-    *ppFilter = nullptr;
-    HRESULT hr = S_OK;
-    CUnknown* unknown = CreateInstance(nullptr, &hr);
-    if (!unknown) return hr;
-    return unknown->NonDelegatingQueryInterface(IID_IBaseFilter,
-                                                reinterpret_cast<void**>(ppFilter));
-}
+HRESULT CMpegSplitterFilter::Create(IBaseFilter** ppFilter) { return CreateFilter<CMpegSplitterFilter>(ppFilter); }
 
 CMpegSplitterFilter::CMpegSplitterFilter(IUnknown* outer, HRESULT* phr)
     : CBaseSplitterFilter("MPEG splitter", outer, phr, CLSID_MpegSplitter) {}

@@ -1,30 +1,17 @@
 #include "filters/MyAudioConveFilter.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <new>
 
 #include "platform/dshow/VfwCodes.h"
 #include "platform/win/DebugTrace.h"
 
 CUnknown* CMyAudioConveFilter::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    auto* filter = new (std::nothrow) CMyAudioConveFilter(outer, phr);
-    if (!filter && phr) *phr = E_OUTOFMEMORY;
-    return filter;
+    return CreateFilterInstance<CMyAudioConveFilter>(outer, phr);
 }
 
-HRESULT CMyAudioConveFilter::Create(IBaseFilter** ppFilter) {
-    if (!ppFilter) return E_POINTER;
-    *ppFilter = nullptr;
-    HRESULT hr = S_OK;
-    auto* filter = new (std::nothrow) CMyAudioConveFilter(nullptr, &hr);
-    if (!filter) return E_OUTOFMEMORY;
-    filter->NonDelegatingAddRef();
-    if (FAILED(hr)) {
-        filter->NonDelegatingRelease();
-        return hr;
-    }
-    *ppFilter = static_cast<IBaseFilter*>(filter);
-    return S_OK;
-}
+HRESULT CMyAudioConveFilter::Create(IBaseFilter** ppFilter) { return CreateFilter<CMyAudioConveFilter>(ppFilter); }
 
 CMyAudioConveFilter::CMyAudioConveFilter(IUnknown* outer, HRESULT* phr)
     : CTransformFilter("CMyAudioConveFilter", outer, CLSID_MyAudioConvFilter) {}

@@ -1,30 +1,17 @@
 #include "filters/MyTeeFilter.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <new>
 
 #include "filters/MyTeeInputPin.h"
 #include "filters/MyTeeOutputPin.h"
 
 CUnknown* CMyTeeFilter::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    auto* filter = new (std::nothrow) CMyTeeFilter(outer, phr);
-    if (!filter && phr) *phr = E_OUTOFMEMORY;
-    return filter;
+    return CreateFilterInstance<CMyTeeFilter>(outer, phr);
 }
 
-HRESULT CMyTeeFilter::Create(IBaseFilter** ppFilter) {
-    if (!ppFilter) return E_POINTER;
-    *ppFilter = nullptr;
-    HRESULT hr = S_OK;
-    auto* filter = new (std::nothrow) CMyTeeFilter(nullptr, &hr);
-    if (!filter) return E_OUTOFMEMORY;
-    filter->NonDelegatingAddRef();
-    if (FAILED(hr)) {
-        filter->NonDelegatingRelease();
-        return hr;
-    }
-    *ppFilter = static_cast<IBaseFilter*>(filter);
-    return S_OK;
-}
+HRESULT CMyTeeFilter::Create(IBaseFilter** ppFilter) { return CreateFilter<CMyTeeFilter>(ppFilter); }
 
 CMyTeeFilter::CMyTeeFilter(IUnknown* outer, HRESULT* phr)
     : CBaseFilter("CMyTeeFilter", outer, this, CLSID_MyTeeFilter, phr) {

@@ -1,5 +1,7 @@
 #include "filters/MyVideoConveFilter.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <algorithm>
 #include <new>
 
@@ -20,25 +22,10 @@ LONG Yv12Bytes(LONG w, LONG h) { return w * h + 2 * (w / 2) * (h / 2); }
 } // namespace
 
 CUnknown* CMyVideoConveFilter::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    auto* filter = new (std::nothrow) CMyVideoConveFilter(outer, phr);
-    if (!filter && phr) *phr = E_OUTOFMEMORY;
-    return filter;
+    return CreateFilterInstance<CMyVideoConveFilter>(outer, phr);
 }
 
-HRESULT CMyVideoConveFilter::Create(IBaseFilter** ppFilter) {
-    if (!ppFilter) return E_POINTER;
-    *ppFilter = nullptr;
-    HRESULT hr = S_OK;
-    auto* filter = new (std::nothrow) CMyVideoConveFilter(nullptr, &hr);
-    if (!filter) return E_OUTOFMEMORY;
-    filter->NonDelegatingAddRef();
-    if (FAILED(hr)) {
-        filter->NonDelegatingRelease();
-        return hr;
-    }
-    *ppFilter = static_cast<IBaseFilter*>(filter);
-    return S_OK;
-}
+HRESULT CMyVideoConveFilter::Create(IBaseFilter** ppFilter) { return CreateFilter<CMyVideoConveFilter>(ppFilter); }
 
 CMyVideoConveFilter::CMyVideoConveFilter(IUnknown* outer, HRESULT* phr)
     : CTransformFilter("CMyVideoConveFilter", outer, CLSID_MyVideoConvFilter) {}

@@ -1,21 +1,14 @@
 #include "source/CDVDReader.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <new>
 
 CUnknown* CDVDReader::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    auto* filter = new (std::nothrow) CDVDReader(outer, phr);
-    if (!filter && phr) *phr = E_OUTOFMEMORY;
-    return filter;
+    return CreateFilterInstance<CDVDReader>(outer, phr);
 }
 
-HRESULT CDVDReader::Create(IBaseFilter** ppFilter) {
-    if (!ppFilter) return E_POINTER;
-    *ppFilter = nullptr;
-    HRESULT hr = S_OK;
-    CUnknown* filter = CreateInstance(nullptr, &hr);
-    if (!filter) return hr;
-    return filter->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(ppFilter));
-}
+HRESULT CDVDReader::Create(IBaseFilter** ppFilter) { return CreateFilter<CDVDReader>(ppFilter); }
 
 // The stream member is built after the base, which only keeps its address.
 CDVDReader::CDVDReader(IUnknown* outer, HRESULT* phr)

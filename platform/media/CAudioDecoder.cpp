@@ -1,5 +1,7 @@
 #include "platform/media/CAudioDecoder.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -8,9 +10,7 @@
 #include "platform/media/MediaClsids.h"
 
 CUnknown* CAudioDecoder::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    auto* f = new (std::nothrow) CAudioDecoder(outer, phr);
-    if (!f && phr) *phr = E_OUTOFMEMORY;
-    return f;
+    return CreateFilterInstance<CAudioDecoder>(outer, phr);
 }
 
 CAudioDecoder::CAudioDecoder(IUnknown* outer, HRESULT*)

@@ -1,5 +1,7 @@
 #include "platform/media/CAudioRenderer.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <algorithm>
 #include <new>
 
@@ -13,9 +15,7 @@ constexpr REFERENCE_TIME kDeviceLead = 100 * MILLISECONDS;
 } // namespace
 
 CUnknown* CAudioRenderer::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    auto* f = new (std::nothrow) CAudioRenderer(outer, phr);
-    if (!f && phr) *phr = E_OUTOFMEMORY;
-    return f;
+    return CreateFilterInstance<CAudioRenderer>(outer, phr);
 }
 
 CAudioRenderer::CAudioRenderer(IUnknown* outer, HRESULT* phr)

@@ -1,5 +1,7 @@
 #include "platform/media/CMpeg2VideoDecoder.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -18,9 +20,7 @@ constexpr DWORD kFourccYV12 = 0x32315659;
 } // namespace
 
 CUnknown* CMpeg2VideoDecoder::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    auto* f = new (std::nothrow) CMpeg2VideoDecoder(outer, phr);
-    if (!f && phr) *phr = E_OUTOFMEMORY;
-    return f;
+    return CreateFilterInstance<CMpeg2VideoDecoder>(outer, phr);
 }
 
 CMpeg2VideoDecoder::CMpeg2VideoDecoder(IUnknown* outer, HRESULT* phr)

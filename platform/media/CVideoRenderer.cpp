@@ -1,5 +1,7 @@
 #include "platform/media/CVideoRenderer.h"
 
+#include "platform/dshow/FilterFactory.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -48,9 +50,7 @@ const BITMAPINFOHEADER* BitmapOf(const CMediaType& mt, LONG* arX, LONG* arY) {
 } // namespace
 
 CUnknown* CVideoRenderer::CreateInstance(IUnknown* outer, HRESULT* phr) {
-    auto* f = new (std::nothrow) CVideoRenderer(outer, phr);
-    if (!f && phr) *phr = E_OUTOFMEMORY;
-    return f;
+    return CreateFilterInstance<CVideoRenderer>(outer, phr);
 }
 
 CVideoRenderer::CVideoRenderer(IUnknown* outer, HRESULT* phr)
