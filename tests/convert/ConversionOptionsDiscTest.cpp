@@ -1,0 +1,219 @@
+// Conversion choices seen in the written files: which audio track is heard
+// (the tone frequency), which subpicture is burnt in (luma inside its box
+// while it is shown), and where the picture lands for each aspect mode (black
+// bars at the frame edges). Short ranges of the NTSC test title, checked with
+// ffmpeg.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/ConversionBatch.h"
+#include "convert/ConversionGraph.h"
+#include "fixtures/DiscManifest.h"
+#include "platform/dvd/LibDvd.h"
+#include "sink/MediaProbe.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Raw bytes a command writes to stdout.
+std::vector<std::uint8_t> RunBytes(const std::string& cmd) {
+    std::vector<std::uint8_t> out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    std::uint8_t buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
+    pclose(p);
+    return out;
+}
+
+// Frequency (Hz) of the tone in `seconds` of sound from `at`, mixed to mono:
+// half the number of sign changes per second. -1 when there is no sound.
+double ToneHz(const std::string& path, double at, double seconds) {
+    const int rate = 48000;
+    auto raw = RunBytes("ffmpeg -v error -nostdin -ss " + std::to_string(at) + " -i '" + path +
+                        "' -t " + std::to_string(seconds) + " -vn -ac 1 -ar " + std::to_string(rate) +
+                        " -f s16le - 2>/dev/null");
+    const size_t count = raw.size() / 2;
+    if (count < size_t(rate * seconds * 0.9)) return -1;
+    int crossings = 0;
+    int prev = 0;
+    for (size_t i = 0; i < count; ++i) {
+        int s = std::int16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
+        if (s == 0) continue;
+        if (prev != 0 && (s > 0) != (prev > 0)) ++crossings;
+        prev = s;
+    }
+    return crossings / 2.0 / (double(count) / rate);
+}
+
+// Mean luma of the rectangle (x, y, w, h) of the picture shown at `at` s;
+// -1 when no picture could be decoded.
+double MeanLuma(const std::string& path, double at, int x, int y, int w, int h) {
+    auto raw = RunBytes("ffmpeg -v error -nostdin -ss " + std::to_string(at) + " -i '" + path +
+                        "' -frames:v 1 -vf crop=" + std::to_string(w) + ":" + std::to_string(h) + ":" +
+                        std::to_string(x) + ":" + std::to_string(y) +
+                        ",format=gray -f rawvideo - 2>/dev/null");
+    if (raw.size() != size_t(w) * size_t(h)) return -1;
+    double sum = 0;
+    for (std::uint8_t v : raw) sum += v;
+    return sum / double(raw.size());
+}
+
+struct Choice {
+    int audioId = -1, subtitleId = -1;
+    PictureSettings picture;
+};
+
+class ConversionOptionsDiscTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!manifest_.Load(DiscManifest::DiscDir())) GTEST_SKIP() << "no authored discs";
+        dir_ = fs::temp_directory_path() / ("convert_options_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    static EncodeParams Params(bool video) {
+        EncodeParams e{};
+        e.HasVideo = video;
+        e.Width = 720;
+        e.Height = 480;
+        e.FrameRate = 29970;
+        e.VideoBitRate = 2000000;
+        SetName(e.VideoCodecName, "libx264");
+        e.HasAudio = 1;
+        e.SampleRate = 48000;
+        e.Channel = 2;
+        e.AudioBitRate = 128000;
+        SetName(e.AudioCodecName, video ? "aac" : "pcm_s16le");
+        return e;
+    }
+
+    // Converts startMs..startMs+lengthMs of NTSC title 0 with `choice`; the
+    // written file, or "" on failure.
+    std::string Convert(double startMs, double lengthMs, const Choice& choice, bool video = true) {
+        DvdHandle dvd = MyDVDOpen(manifest_.Folder("ntsc").c_str());
+        EXPECT_TRUE(dvd);
+        if (!dvd) return {};
+        DvdDiscInfo info{};
+        MyDVDGetInfo(dvd, &info);
+        std::string file;
+        {
+            ConversionGraph graph;
+            graph.SetDisc(dvd, &info);
+            graph.SetStreamChoice(choice.audioId, choice.subtitleId);
+            graph.SetEncoderThreads(2);
+            ConversionBatch batch(graph);
+            BatchItem b;
+            b.outputName = std::string("Title_01") + (video ? ".mp4" : ".wav");
+            b.task.titleIndex = 0;
+            b.task.titleLengthMs = info.titles[0].durationMs;
+            b.task.trimStartMs = startMs;
+            b.task.trimLengthMs = lengthMs;
+            b.task.picture = choice.picture;
+            batch.SetItems({b});
+            batch.SetProfile(Params(video));
+            batch.SetOutputFolder(dir_.string());
+            batch.SetOverwrite(true);
+            batch.RunToEnd({}, 200);
+            for (const auto& r : batch.Results())
+                EXPECT_EQ(BatchItemResult::Status::Done, r.status) << r.outputName << ": " << r.reason;
+            if (batch.WrittenFiles().size() == 1) file = batch.WrittenFiles()[0];
+        }
+        MyDVDClose(dvd);
+        return file;
+    }
+
+    int Tone(int track) {
+        return int(manifest_.Int(DiscManifest::Title("ntsc", 0, "audio." + std::to_string(track) + ".tone_hz")));
+    }
+    int StreamId(const std::string& kind, int index) {
+        std::string v = manifest_.Str(
+            DiscManifest::Title("ntsc", 0, kind + "." + std::to_string(index) + ".id"));
+        return int(std::stol(v, nullptr, 0));
+    }
+
+    DiscManifest manifest_;
+    fs::path dir_;
+};
+
+// The first track (AC-3, 440 Hz) unless another one is chosen; the second
+// track is MPEG audio at 1000 Hz.
+TEST_F(ConversionOptionsDiscTest, ChosenAudioTrackIsTheOneHeard) {
+    struct Case {
+        int track; // -1: no choice
+        int expectTrack;
+    };
+    for (const Case& c : {Case{-1, 0}, Case{1, 1}, Case{0, 0}}) {
+        SCOPED_TRACE("track " + std::to_string(c.track));
+        Choice choice;
+        if (c.track >= 0) choice.audioId = StreamId("audio", c.track);
+        std::string file = Convert(10000, 2000, choice, false);
+        ASSERT_FALSE(file.empty());
+        const double hz = ToneHz(file, 0.5, 1.0);
+        EXPECT_NEAR(Tone(c.expectTrack), hz, Tone(c.expectTrack) * 0.03);
+    }
+}
+
+// Subpicture 0 is a white 240 x 48 box at (60, 360) shown from 2.0 to 5.0 s;
+// burnt in only when chosen. The inside of the box, less a margin for the
+// encoder's blur, is measured at 1 s (before) and 3 s (shown).
+TEST_F(ConversionOptionsDiscTest, ChosenSubpictureIsBurntInWhileShown) {
+    Choice with;
+    with.subtitleId = StreamId("subtitle", 0);
+    std::string file = Convert(0, 6000, with);
+    ASSERT_FALSE(file.empty());
+    const double before = MeanLuma(file, 1.0, 68, 368, 224, 32);
+    const double shown = MeanLuma(file, 3.0, 68, 368, 224, 32);
+    const double after = MeanLuma(file, 5.5, 68, 368, 224, 32);
+    EXPECT_GT(shown, 200) << "the white box is not in the picture at 3 s";
+    EXPECT_LT(before, 180) << "the box is shown before its start";
+    EXPECT_LT(after, 180) << "the box is still shown after its end";
+
+    std::string plain = Convert(0, 6000, Choice{});
+    ASSERT_FALSE(plain.empty());
+    EXPECT_LT(MeanLuma(plain, 3.0, 68, 368, 224, 32), 180) << "burnt in although not chosen";
+}
+
+// The 720 x 480 source into a 720 x 480 frame of square pixels: kept as it
+// is, 16:9 leaves bars of 37 rows at top and bottom (720 x 405), 4:3 bars of
+// 40 columns left and right (640 x 480). Black is luma 16.
+TEST_F(ConversionOptionsDiscTest, AspectModeDecidesWhereTheBarsAre) {
+    struct Case {
+        AspectMode mode;
+        bool barsTopBottom, barsLeftRight;
+    };
+    for (const Case& c : {Case{AspectKeepOriginal, false, false}, Case{Aspect16x9, true, false},
+                          Case{Aspect4x3, false, true}}) {
+        SCOPED_TRACE("aspect mode " + std::to_string(int(c.mode)));
+        Choice choice;
+        choice.picture.aspectMode = c.mode;
+        std::string file = Convert(1000, 2000, choice);
+        ASSERT_FALSE(file.empty());
+        probe::Result r = probe::File(file);
+        ASSERT_NE(nullptr, r.Of("video"));
+        EXPECT_EQ(720, r.Of("video")->width);
+        EXPECT_EQ(480, r.Of("video")->height);
+        const double top = MeanLuma(file, 1.0, 0, 4, 720, 28);
+        const double bottom = MeanLuma(file, 1.0, 0, 448, 720, 28);
+        const double left = MeanLuma(file, 1.0, 4, 100, 30, 280);
+        const double right = MeanLuma(file, 1.0, 686, 100, 30, 280);
+        const double middle = MeanLuma(file, 1.0, 100, 200, 520, 80);
+        auto dark = [](double y) { return y >= 0 && y < 30; };
+        EXPECT_EQ(c.barsTopBottom, dark(top)) << top;
+        EXPECT_EQ(c.barsTopBottom, dark(bottom)) << bottom;
+        EXPECT_EQ(c.barsLeftRight, dark(left)) << left;
+        EXPECT_EQ(c.barsLeftRight, dark(right)) << right;
+        EXPECT_GT(middle, 50) << "no picture in the middle of the frame";
+    }
+}
+
+} // namespace
