@@ -21,7 +21,6 @@ void CAMEvent::Reset() {
 
 bool CAMEvent::Wait(DWORD ms) {
     std::unique_lock lk(mutex_);
-    if (ms == 0 && !set_) return false; // a poll: no timed wait, no system call
     if (ms == INFINITE)
         cv_.wait(lk, [&] { return set_; });
     else if (!cv_.wait_for(lk, std::chrono::milliseconds(ms), [&] { return set_; }))
