@@ -48,6 +48,7 @@ HRESULT CMyVideoConveFilter::SetGeometry(LONG aspectMode, LONG cropLeft, LONG cr
     m_geometry.aspectMode = aspectMode;
     m_geometry.crop = RECT{cropLeft, cropTop, cropRight, cropBottom};
     m_geometry.output = RECT{outLeft, outTop, outRight, outBottom};
+    m_geometrySet = true;
     return S_OK;
 }
 
@@ -83,11 +84,15 @@ void CMyVideoConveFilter::TakeInputType(const CMediaType& mt, const BITMAPINFOHE
     CAutoLock lock(&m_csGeometry);
     m_inHeader = bih;
     m_mtIn = mt;
-    // No crop given: use the whole picture, stretched to a frame of its size.
+    // No crop given: the whole picture. With no geometry set at all, it is
+    // also stretched to a frame of its own size; a caller that set an aspect
+    // mode and an output frame keeps them.
     if (m_geometry.crop.right == m_geometry.crop.left) {
         m_geometry.crop = RECT{0, 0, bih.biWidth, bih.biHeight};
-        m_geometry.output = RECT{0, 0, bih.biWidth, bih.biHeight};
-        m_geometry.aspectMode = AspectFullScreen;
+        if (!m_geometrySet) {
+            m_geometry.output = RECT{0, 0, bih.biWidth, bih.biHeight};
+            m_geometry.aspectMode = AspectFullScreen;
+        }
     }
 }
 

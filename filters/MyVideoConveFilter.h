@@ -71,6 +71,7 @@ private:
     // -- protected by m_csGeometry
     CCritSec m_csGeometry;
     Geometry m_geometry;
+    bool m_geometrySet = false; // SetGeometry was called (an empty crop then keeps aspect and frame)
     BITMAPINFOHEADER m_inHeader{};
     CMediaType m_mtIn;  // the current input type
     CMediaType m_mtOut; // the output type last offered

@@ -8,6 +8,7 @@
 
 #include "platform/dshow/FormatBlocks.h"
 #include "platform/media/MediaClsids.h"
+#include "platform/win/DebugTrace.h"
 
 CUnknown* CAudioDecoder::CreateInstance(IUnknown* outer, HRESULT* phr) {
     return CreateFilterInstance<CAudioDecoder>(outer, phr);
@@ -78,9 +79,35 @@ HRESULT CAudioDecoder::StopStreaming() {
     return S_OK;
 }
 
+// The splitter announces another stream on its pin (a different audio track
+// chosen) with the new type on the next sample: decode it from there on.
+HRESULT CAudioDecoder::FollowTypeChange(IMediaSample* sample) {
+    AM_MEDIA_TYPE* pmt = nullptr;
+    if (sample->GetMediaType(&pmt) != S_OK || !pmt) return S_OK;
+    CMediaType next(*pmt);
+    DeleteMediaType(pmt);
+    if (next == inputType_) return S_OK;
+    if (!AudioDecodeCore::Accepts(next)) return VFW_E_TYPE_NOT_ACCEPTED;
+    int rate = 0, channels = 0;
+    AudioDecodeCore::OutputFormat(next, &rate, &channels);
+    if (rate != rate_ || channels != channels_) {
+        // The output format is fixed at connection time; a track of another
+        // rate or channel count cannot be followed here.
+        DebugTrace("audio decoder: new track has %d Hz %d ch, output stays %d Hz %d ch\n", rate,
+                   channels, rate_, channels_);
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    core_.Close();
+    inputType_ = next;
+    discontinuity_ = true;
+    return core_.Open(inputType_) ? S_OK : E_FAIL;
+}
+
 HRESULT CAudioDecoder::Receive(IMediaSample* sample) {
+    HRESULT hr = FollowTypeChange(sample);
+    if (FAILED(hr)) return hr;
     BYTE* data = nullptr;
-    HRESULT hr = sample->GetPointer(&data);
+    hr = sample->GetPointer(&data);
     if (FAILED(hr)) return hr;
     REFERENCE_TIME start = 0, stop = 0;
     const bool hasTime = SUCCEEDED(sample->GetTime(&start, &stop));

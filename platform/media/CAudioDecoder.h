@@ -34,6 +34,7 @@ public:
 
 private:
     // Splits pcm into output samples of at most kBufferBytes and delivers them.
+    HRESULT FollowTypeChange(IMediaSample* sample);
     HRESULT DeliverPcm(const std::int16_t* pcm, int frames, REFERENCE_TIME start,
                        REFERENCE_TIME stop);
 
