@@ -149,7 +149,7 @@ int Parse(const CommandArgs& args, Options& o) {
     if (crop) {
         std::vector<long> c;
         if (!ParseList(*crop, c, 0, 4096) || c.size() != 4)
-            return opts.UsageError("--crop wants four margins L,T,R,B in pixels");
+            return opts.UsageError("--crop wants the picture rectangle L,T,R,B in source pixels (8,0,712,480)");
         o.picture.cropLeft = std::int32_t(c[0]);
         o.picture.cropTop = std::int32_t(c[1]);
         o.picture.cropRight = std::int32_t(c[2]);
