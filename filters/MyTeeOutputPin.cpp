@@ -10,9 +10,7 @@
 #include "platform/dshow/VfwCodes.h"
 
 CMyTeeOutputPin::CMyTeeOutputPin(CMyTeeFilter* filter, HRESULT* phr, LPCWSTR name)
-    : CBaseOutputPin("CMyTeeOutputPin", filter, filter, phr, name), m_pTee(filter) {}
-
-CMyTeeOutputPin::~CMyTeeOutputPin() { delete m_pQueue; }
+    : CQueuedOutputPin("CMyTeeOutputPin", filter, filter, phr, name, kBatch), m_pTee(filter) {}
 
 HRESULT CMyTeeOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -50,77 +48,4 @@ HRESULT CMyTeeOutputPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPE
     HRESULT hr = pAlloc->SetProperties(&request, &actual);
     if (FAILED(hr)) return hr;
     return actual.cbBuffer < request.cbBuffer ? E_FAIL : S_OK;
-}
-
-HRESULT CMyTeeOutputPin::Active() {
-    CAutoLock lock(m_pLock);
-    if (IsConnected()) {
-        std::unique_lock<std::shared_mutex> queueLock(m_queueLock);
-        if (!m_pQueue) {
-            HRESULT hr = S_OK;
-            m_pQueue = new (std::nothrow)
-                COutputQueue(GetConnected(), &hr, FALSE, TRUE, kBatch, FALSE, kBatch);
-            if (!m_pQueue) return E_OUTOFMEMORY;
-            if (FAILED(hr)) {
-                delete m_pQueue;
-                m_pQueue = nullptr;
-                return hr;
-            }
-        }
-    }
-    return CBaseOutputPin::Active();
-}
-
-HRESULT CMyTeeOutputPin::Inactive() {
-    CAutoLock lock(m_pLock);
-    {
-        // A streaming thread may be blocked in a full queue while holding the
-        // shared lock: release it first, then take the lock to delete.
-        std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-        if (m_pQueue) m_pQueue->Shutdown();
-    }
-    {
-        std::unique_lock<std::shared_mutex> queueLock(m_queueLock);
-        delete m_pQueue;
-        m_pQueue = nullptr;
-    }
-    return CBaseOutputPin::Inactive();
-}
-
-bool CMyTeeOutputPin::HasQueue() {
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    return m_pQueue != nullptr;
-}
-
-HRESULT CMyTeeOutputPin::Deliver(IMediaSample* pSample) {
-    if (!pSample) return E_POINTER;
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    if (!m_pQueue) return S_OK;
-    pSample->AddRef(); // the queue releases it after delivery
-    return m_pQueue->Receive(pSample);
-}
-
-HRESULT CMyTeeOutputPin::DeliverEndOfStream() {
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    if (m_pQueue) m_pQueue->EOS();
-    return S_OK;
-}
-
-HRESULT CMyTeeOutputPin::DeliverBeginFlush() {
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    if (m_pQueue) m_pQueue->BeginFlush();
-    return S_OK;
-}
-
-HRESULT CMyTeeOutputPin::DeliverEndFlush() {
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    if (m_pQueue) m_pQueue->EndFlush();
-    return S_OK;
-}
-
-HRESULT CMyTeeOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
-                                           double dRate) {
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    if (m_pQueue) m_pQueue->NewSegment(tStart, tStop, dRate);
-    return S_OK;
 }

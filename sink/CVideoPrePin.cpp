@@ -23,9 +23,7 @@ const BITMAPINFOHEADER* HeaderOf(const AM_MEDIA_TYPE& mt) {
 } // namespace
 
 CVideoPrePin::CVideoPrePin(CConvFilter* filter, HRESULT* phr)
-    : CBaseOutputPin("CVideoPrePin", filter, filter, phr, L"Video Pre") {}
-
-CVideoPrePin::~CVideoPrePin() { delete m_pQueue; }
+    : CQueuedOutputPin("CVideoPrePin", filter, filter, phr, L"Video Pre", kBuffers) {}
 
 void CVideoPrePin::SetOfferedType(const CMediaType& mt) {
     CAutoLock lock(&m_typeLock);
@@ -61,56 +59,5 @@ HRESULT CVideoPrePin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTI
     HRESULT hr = pAlloc->SetProperties(&request, &actual);
     if (FAILED(hr)) return hr;
     if (actual.cBuffers < request.cBuffers || actual.cbBuffer < request.cbBuffer) return E_FAIL;
-    return S_OK;
-}
-
-HRESULT CVideoPrePin::Active() {
-    CAutoLock lock(m_pLock);
-    if (IsConnected()) {
-        std::unique_lock<std::shared_mutex> queueLock(m_queueLock);
-        if (!m_pQueue) {
-            HRESULT hr = S_OK;
-            m_pQueue = new (std::nothrow)
-                COutputQueue(GetConnected(), &hr, FALSE, TRUE, kBuffers, FALSE, kBuffers);
-            if (!m_pQueue) return E_OUTOFMEMORY;
-            if (FAILED(hr)) {
-                delete m_pQueue;
-                m_pQueue = nullptr;
-                return hr;
-            }
-        }
-    }
-    return CBaseOutputPin::Active();
-}
-
-HRESULT CVideoPrePin::Inactive() {
-    CAutoLock lock(m_pLock);
-    // Only Active / Inactive change the pointer, both under the filter lock,
-    // so it is read here without the queue lock (a producer may hold it).
-    if (m_pQueue) m_pQueue->Shutdown();
-    // Decommitting releases samples; the queue thread is joined on deletion.
-    HRESULT hr = CBaseOutputPin::Inactive();
-    std::unique_lock<std::shared_mutex> queueLock(m_queueLock);
-    delete m_pQueue;
-    m_pQueue = nullptr;
-    return hr;
-}
-
-bool CVideoPrePin::HasQueue() {
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    return m_pQueue != nullptr;
-}
-
-HRESULT CVideoPrePin::Deliver(IMediaSample* pSample) {
-    if (!pSample) return E_POINTER;
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    if (!m_pQueue) return S_OK;
-    pSample->AddRef(); // the queue releases it after delivery
-    return m_pQueue->Receive(pSample);
-}
-
-HRESULT CVideoPrePin::DeliverEndOfStream() {
-    std::shared_lock<std::shared_mutex> queueLock(m_queueLock);
-    if (m_pQueue) m_pQueue->EOS();
     return S_OK;
 }
