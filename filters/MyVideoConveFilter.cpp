@@ -204,7 +204,7 @@ HRESULT CMyVideoConveFilter::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_P
     {
         // A wider agreed stride needs more than the offered type's size.
         CAutoLock lock(&m_csPlan);
-        size = std::max(size, LONG(m_core.OutputBytes()));
+        size = std::max(size, LONG(m_core.BufferBytes()));
     }
     ALLOCATOR_PROPERTIES request{1, size, 1, 0}, actual{};
     HRESULT hr = pAlloc->SetProperties(&request, &actual);

@@ -43,10 +43,14 @@ bool CVideoConvCore::Configure(const CVideoConvPlan& plan) {
         Release();
         return false;
     }
-    plane_[0] = work_.get();
-    plane_[1] = plane_[0] + size_t(plan.outWidth) * plan.outHeight;
-    plane_[2] = plane_[1] + size_t(plan.outWidth / 2) * (plan.outHeight / 2);
+    PointPlanesAt(work_.get());
     return true;
+}
+
+void CVideoConvCore::PointPlanesAt(uint8_t* base) {
+    plane_[0] = base;
+    plane_[1] = plane_[0] + size_t(plan_.outWidth) * plan_.outHeight;
+    plane_[2] = plane_[1] + size_t(plan_.outWidth / 2) * (plan_.outHeight / 2);
 }
 
 size_t CVideoConvCore::InputBytes() const { return PictureBytes(plan_.inWidth, plan_.inHeight); }
@@ -54,6 +58,8 @@ size_t CVideoConvCore::InputBytes() const { return PictureBytes(plan_.inWidth, p
 size_t CVideoConvCore::OutputBytes() const {
     return PictureBytes(plan_.outStride, plan_.outHeight);
 }
+
+size_t CVideoConvCore::BufferBytes() const { return OutputBytes() + kSlack; }
 
 CVideoConvCore::Planes CVideoConvCore::SourceView(const uint8_t* in) const {
     const LONG w = plan_.inWidth, h = plan_.inHeight;
@@ -97,10 +103,6 @@ void CVideoConvCore::PaintBars() {
 
 void CVideoConvCore::WriteOut(uint8_t* out) const {
     const LONG W = plan_.outWidth, H = plan_.outHeight, S = plan_.outStride;
-    if (S == W) {
-        std::memcpy(out, work_.get(), PictureBytes(W, H));
-        return;
-    }
     uint8_t* dst[3] = {out, out + size_t(S) * H, out + size_t(S) * H + size_t(S / 2) * (H / 2)};
     for (int p = 0; p < 3; ++p) {
         const int sh = p ? 1 : 0;
@@ -116,6 +118,10 @@ bool CVideoConvCore::Process(const uint8_t* in, size_t inLen, uint8_t* out, size
     if (!work_ || !in || !out || inLen < InputBytes() || outLen < OutputBytes()) return false;
     const CVideoConvPlan& p = plan_;
     const Planes src = SourceView(in);
+    // Rows without padding are built in the output itself; padded ones in the
+    // work picture, copied out row by row at the end.
+    const bool direct = p.outStride == p.outWidth && outLen >= BufferBytes();
+    PointPlanesAt(direct ? out : work_.get());
     if (p.scale) {
         const size_t off = size_t(p.padTop) * p.outWidth + p.padLeft;
         const size_t coff = size_t(p.padTop / 2) * (p.outWidth / 2) + p.padLeft / 2;
@@ -133,6 +139,6 @@ bool CVideoConvCore::Process(const uint8_t* in, size_t inLen, uint8_t* out, size
     const size_t chromaCount = size_t(p.outWidth / 2) * (p.outHeight / 2);
     adjust.Apply(plane_[0], lumaCount, plane_[1], plane_[2], chromaCount);
 
-    WriteOut(out);
+    if (!direct) WriteOut(out);
     return true;
 }

@@ -39,6 +39,9 @@ public:
     // Bytes a buffer must hold for Process.
     size_t InputBytes() const;
     size_t OutputBytes() const;
+    // Output buffer size that lets Process build the picture in place (the
+    // scaler may write a little past the last row).
+    size_t BufferBytes() const;
 
     // Converts one picture. False (nothing written) when unconfigured or when
     // either buffer is shorter than InputBytes/OutputBytes.
@@ -54,6 +57,7 @@ private:
     Planes SourceView(const uint8_t* in) const;
     void CopyInto(const Planes& src, LONG x, LONG y, LONG w, LONG h);
     void PaintBars();
+    void PointPlanesAt(uint8_t* base);
     void WriteOut(uint8_t* out) const;
 
     CVideoConvPlan plan_;

@@ -9,6 +9,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -26,6 +27,8 @@ std::string ErrorText(int err) {
 
 // Samples per encoder call for encoders that take any frame size (PCM).
 constexpr int kVariableFrameSamples = 1024;
+// Pictures the caller may run ahead of the picture encoder.
+constexpr std::size_t kVideoQueueDepth = 6;
 
 AVRational VideoTimeBase(int frameRate) {
     switch (frameRate) {
@@ -43,7 +46,7 @@ AVRational VideoTimeBase(int frameRate) {
 
 } // namespace
 
-OutputFileWriter::OutputFileWriter() = default;
+OutputFileWriter::OutputFileWriter() : m_videoQueue(kVideoQueueDepth) {}
 
 OutputFileWriter::~OutputFileWriter() { Close(); }
 
@@ -98,8 +101,8 @@ bool OutputFileWriter::Open(const std::string& path, const EncodeParams& params)
     if (video && !AddVideoStream(video)) return false;
     if (audio && !AddAudioStream(audio)) return false;
 
-    m_packet = av_packet_alloc();
-    if (!m_packet) return Fail("out of memory");
+    m_audioPacket = av_packet_alloc();
+    if (!m_audioPacket) return Fail("out of memory");
 
     if (!(m_out->oformat->flags & AVFMT_NOFILE)) {
         err = avio_open(&m_out->pb, path.c_str(), AVIO_FLAG_WRITE);
@@ -109,6 +112,10 @@ bool OutputFileWriter::Open(const std::string& path, const EncodeParams& params)
     err = avformat_write_header(m_out, nullptr);
     if (err < 0) return Fail("cannot write the header of \"" + path + "\": " + ErrorText(err));
     m_headerWritten = true;
+    if (m_videoCtx) {
+        m_videoQueue.Reset();
+        m_videoThread = std::thread(&OutputFileWriter::VideoThreadProc, this);
+    }
     return true;
 }
 
@@ -145,21 +152,20 @@ bool OutputFileWriter::AddVideoStream(const AVCodec* codec) {
     m_videoStream->sample_aspect_ratio = c->sample_aspect_ratio;
     m_videoStream->avg_frame_rate = c->framerate;
 
-    m_videoFrame = av_frame_alloc();
-    if (!m_videoFrame) return Fail("out of memory");
+    m_pictureBytes = long(p.Width) * p.Height * 3 / 2;
     if (c->pix_fmt != AV_PIX_FMT_YUV420P) {
         m_scaler = sws_getContext(p.Width, p.Height, AV_PIX_FMT_YUV420P, p.Width, p.Height,
                                   c->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        m_videoFrame->format = c->pix_fmt;
-        m_videoFrame->width = p.Width;
-        m_videoFrame->height = p.Height;
-        if (!m_scaler || av_frame_get_buffer(m_videoFrame, 0) < 0)
-            return Fail("cannot convert pictures for the video encoder");
+        if (!m_scaler) return Fail("cannot convert pictures for the video encoder");
     }
-    m_lastPicture.assign(size_t(p.Width) * p.Height * 3 / 2, 0);
+    m_videoPacket = av_packet_alloc();
     // A black picture until the first one arrives.
-    std::memset(m_lastPicture.data() + size_t(p.Width) * p.Height, 128,
-                m_lastPicture.size() - size_t(p.Width) * p.Height);
+    m_lastPicture = NewPicture();
+    if (!m_videoPacket || !m_lastPicture) return Fail("out of memory");
+    const ptrdiff_t lines[4] = {m_lastPicture->linesize[0], m_lastPicture->linesize[1],
+                                m_lastPicture->linesize[2], 0};
+    av_image_fill_black(m_lastPicture->data, lines, AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, p.Width,
+                        p.Height);
     return true;
 }
 
@@ -212,59 +218,127 @@ bool OutputFileWriter::AddAudioStream(const AVCodec* codec) {
     return true;
 }
 
-int OutputFileWriter::SendAndWrite(AVCodecContext* ctx, AVStream* st, AVFrame* frame) {
+int OutputFileWriter::SendAndWrite(AVCodecContext* ctx, AVStream* st, AVFrame* frame,
+                                   AVPacket* packet, std::string& error) {
     int err = avcodec_send_frame(ctx, frame);
     if (err < 0 && !(frame == nullptr && err == AVERROR_EOF)) {
-        m_error = std::string("encoding failed: ") + ErrorText(err);
+        error = std::string("encoding failed: ") + ErrorText(err);
         return -1;
     }
     for (;;) {
-        err = avcodec_receive_packet(ctx, m_packet);
+        err = avcodec_receive_packet(ctx, packet);
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return 0;
         if (err < 0) {
-            m_error = std::string("encoding failed: ") + ErrorText(err);
+            error = std::string("encoding failed: ") + ErrorText(err);
             return -1;
         }
-        av_packet_rescale_ts(m_packet, ctx->time_base, st->time_base);
-        m_packet->stream_index = st->index;
-        err = av_interleaved_write_frame(m_out, m_packet);
-        if (err < 0 && !m_writeFailed) {
-            m_writeFailed = true;
-            m_error = "cannot write to \"" + m_path + "\": " + ErrorText(err);
-            DebugTrace("OutputFileWriter: %s\n", m_error.c_str());
+        av_packet_rescale_ts(packet, ctx->time_base, st->time_base);
+        packet->stream_index = st->index;
+        std::lock_guard<std::mutex> lock(m_muxLock);
+        err = av_interleaved_write_frame(m_out, packet);
+        if (err < 0 && m_writeError.empty()) {
+            m_writeError = "cannot write to \"" + m_path + "\": " + ErrorText(err);
+            DebugTrace("OutputFileWriter: %s\n", m_writeError.c_str());
         }
     }
 }
 
+AVFrame* OutputFileWriter::NewPicture() const {
+    AVFrame* f = av_frame_alloc();
+    if (!f) return nullptr;
+    f->format = AV_PIX_FMT_YUV420P;
+    f->width = m_params.Width;
+    f->height = m_params.Height;
+    if (av_frame_get_buffer(f, 0) < 0) av_frame_free(&f);
+    return f;
+}
+
 int OutputFileWriter::WriteVideo(const std::uint8_t* picture) {
     if (!m_videoCtx || !m_headerWritten || !picture) return -1;
+    AVFrame* f = NewPicture();
+    if (!f) {
+        m_error = "out of memory";
+        return -1;
+    }
     const int w = m_params.Width, h = m_params.Height;
     const std::uint8_t* y = picture;
     const std::uint8_t* v = picture + size_t(w) * h;
     const std::uint8_t* u = v + size_t(w / 2) * (h / 2);
-    std::memcpy(m_lastPicture.data(), picture, m_lastPicture.size());
-    m_haveLastPicture = true;
+    av_image_copy_plane(f->data[0], f->linesize[0], y, w, w, h);
+    av_image_copy_plane(f->data[1], f->linesize[1], u, w / 2, w / 2, h / 2);
+    av_image_copy_plane(f->data[2], f->linesize[2], v, w / 2, w / 2, h / 2);
+    return QueuePicture(f);
+}
 
-    if (m_scaler) {
-        if (av_frame_make_writable(m_videoFrame) < 0) return -1;
-        const std::uint8_t* src[4] = {y, u, v, nullptr};
-        const int stride[4] = {w, w / 2, w / 2, 0};
-        sws_scale(m_scaler, src, stride, 0, h, m_videoFrame->data, m_videoFrame->linesize);
-    } else {
-        // The encoder copies a picture it keeps (the frame owns no buffer).
-        av_frame_unref(m_videoFrame);
-        m_videoFrame->format = AV_PIX_FMT_YUV420P;
-        m_videoFrame->width = w;
-        m_videoFrame->height = h;
-        m_videoFrame->data[0] = const_cast<std::uint8_t*>(y);
-        m_videoFrame->data[1] = const_cast<std::uint8_t*>(u);
-        m_videoFrame->data[2] = const_cast<std::uint8_t*>(v);
-        m_videoFrame->linesize[0] = w;
-        m_videoFrame->linesize[1] = w / 2;
-        m_videoFrame->linesize[2] = w / 2;
+// Hands a picture to the encoding thread as the file's next one and keeps a
+// reference to it for padding.
+int OutputFileWriter::QueuePicture(AVFrame* picture) {
+    if (!picture) {
+        m_error = "out of memory";
+        return -1;
     }
-    m_videoFrame->pts = m_videoFrames++;
-    return SendAndWrite(m_videoCtx, m_videoStream, m_videoFrame);
+    av_frame_unref(m_lastPicture);
+    av_frame_ref(m_lastPicture, picture);
+    picture->pts = m_videoFrames;
+    if (m_videoFailed || !m_videoQueue.Push(picture)) {
+        std::lock_guard<std::mutex> lock(m_muxLock);
+        m_error = m_videoError.empty() ? std::string("picture encoding stopped") : m_videoError;
+        return -1;
+    }
+    ++m_videoFrames;
+    return 0;
+}
+
+void OutputFileWriter::VideoThreadProc() {
+    std::string error;
+    for (;;) {
+        AVFrame* picture = m_videoQueue.Pop();
+        const bool end = picture == nullptr;
+        int result = end ? SendAndWrite(m_videoCtx, m_videoStream, nullptr, m_videoPacket, error)
+                         : EncodePicture(picture, error);
+        av_frame_free(&picture);
+        if (result < 0) {
+            DebugTrace("OutputFileWriter: %s\n", error.c_str());
+            {
+                std::lock_guard<std::mutex> lock(m_muxLock);
+                m_videoError = error;
+            }
+            m_videoFailed = true;
+            m_videoQueue.Abort(); // releases a caller waiting for room
+            return;
+        }
+        if (end) return;
+    }
+}
+
+int OutputFileWriter::EncodePicture(AVFrame* picture, std::string& error) {
+    if (!m_scaler) return SendAndWrite(m_videoCtx, m_videoStream, picture, m_videoPacket, error);
+    AVFrame* converted = av_frame_alloc();
+    if (!converted) {
+        error = "out of memory";
+        return -1;
+    }
+    converted->format = m_videoCtx->pix_fmt;
+    converted->width = m_params.Width;
+    converted->height = m_params.Height;
+    int result = -1;
+    if (av_frame_get_buffer(converted, 0) < 0) {
+        error = "out of memory";
+    } else {
+        sws_scale(m_scaler, picture->data, picture->linesize, 0, m_params.Height, converted->data,
+                  converted->linesize);
+        converted->pts = picture->pts;
+        result = SendAndWrite(m_videoCtx, m_videoStream, converted, m_videoPacket, error);
+    }
+    av_frame_free(&converted);
+    return result;
+}
+
+// Stops the encoding thread without draining it (error paths, teardown).
+void OutputFileWriter::StopVideoThread() {
+    if (!m_videoThread.joinable()) return;
+    m_videoQueue.Abort();
+    m_videoThread.join();
 }
 
 int OutputFileWriter::EncodeAudioFrame(const std::uint8_t* s16, int samples) {
@@ -276,7 +350,7 @@ int OutputFileWriter::EncodeAudioFrame(const std::uint8_t* s16, int samples) {
     m_audioFrame->nb_samples = got;
     m_audioFrame->pts = m_audioPts;
     m_audioPts += got;
-    return SendAndWrite(m_audioCtx, m_audioStream, m_audioFrame);
+    return SendAndWrite(m_audioCtx, m_audioStream, m_audioFrame, m_audioPacket, m_error);
 }
 
 int OutputFileWriter::EncodeAudioFrames(bool flush) {
@@ -352,19 +426,27 @@ void OutputFileWriter::FinishSegment() {
         return;
     }
     // Repeat the last picture while the sound runs on by more than half a frame.
-    std::vector<std::uint8_t> last = m_lastPicture;
     for (double end = videoEnd; audioEnd - end > frame / 2; end += frame)
-        if (WriteVideo(last.data()) < 0) break;
+        if (QueuePicture(av_frame_clone(m_lastPicture)) < 0) break;
 }
 
 bool OutputFileWriter::Close() {
     if (!m_out) return true;
     bool ok = true;
     if (m_headerWritten) {
-        if (m_videoCtx && SendAndWrite(m_videoCtx, m_videoStream, nullptr) < 0) ok = false;
+        if (m_videoThread.joinable()) {
+            // The thread encodes what is queued, drains the encoder and ends.
+            m_videoQueue.Finish();
+            m_videoThread.join();
+            if (m_videoFailed) {
+                ok = false;
+                m_error = m_videoError;
+            }
+        }
         if (m_audioCtx) {
             if (EncodeAudioFrames(true) < 0) ok = false;
-            if (SendAndWrite(m_audioCtx, m_audioStream, nullptr) < 0) ok = false;
+            if (SendAndWrite(m_audioCtx, m_audioStream, nullptr, m_audioPacket, m_error) < 0)
+                ok = false;
         }
         int err = av_write_trailer(m_out);
         if (err < 0) {
@@ -374,12 +456,16 @@ bool OutputFileWriter::Close() {
     }
     if (m_fileOpened && avio_closep(&m_out->pb) < 0) ok = false;
     m_fileOpened = false;
-    if (m_writeFailed) ok = false;
+    if (!m_writeError.empty()) {
+        ok = false;
+        m_error = m_writeError;
+    }
     ReleaseAll();
     return ok;
 }
 
 void OutputFileWriter::ReleaseAll() {
+    StopVideoThread();
     if (m_out && m_fileOpened) avio_closep(&m_out->pb);
     m_fileOpened = false;
     avcodec_free_context(&m_videoCtx);
@@ -388,16 +474,18 @@ void OutputFileWriter::ReleaseAll() {
     m_out = nullptr;
     m_videoStream = nullptr;
     m_audioStream = nullptr;
-    av_packet_free(&m_packet);
-    av_frame_free(&m_videoFrame);
+    av_packet_free(&m_videoPacket);
+    av_packet_free(&m_audioPacket);
+    av_frame_free(&m_lastPicture);
     av_frame_free(&m_audioFrame);
     sws_freeContext(m_scaler);
     m_scaler = nullptr;
     swr_free(&m_resampler);
     m_headerWritten = false;
-    m_writeFailed = false;
-    m_haveLastPicture = false;
-    m_lastPicture.clear();
+    m_videoFailed = false;
+    m_writeError.clear();
+    m_videoError.clear();
+    m_pictureBytes = 0;
     m_fifo.clear();
     m_fifoRead = 0;
     m_videoFrames = 0;

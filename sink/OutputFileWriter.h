@@ -18,14 +18,21 @@
 // Threads: Open, Close and the destructor on the controlling thread while
 // nothing streams; WriteVideo, WriteAudio, the segment calls and the position
 // readers from the streaming threads, serialised by the caller (the sink's
-// filter lock). Not thread-safe on its own.
+// filter lock). Pictures are encoded on a thread of the writer's own, fed
+// through a short queue, so the caller's decoding and converting overlap with
+// encoding; WriteVideo only copies the picture. Packets of both encoders reach
+// the file under m_muxLock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "profiles/OutputProfile.h"
+#include "sink/FrameQueue.h"
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -66,9 +73,9 @@ public:
     const std::string& LastError() const { return m_error; }
     const std::string& Path() const { return m_path; }
 
-    // Encodes one picture (Width * Height * 3 / 2 bytes, YV12 order). 0 on
-    // success, also when the encoder holds the picture back for later
-    // (B-frames, lookahead); -1 when encoding failed or nothing is open.
+    // Queues one picture (Width * Height * 3 / 2 bytes, YV12 order) for
+    // encoding; waits while the encoder is a few pictures behind. 0 on
+    // success; -1 when encoding has failed (LastError) or nothing is open.
     int WriteVideo(const std::uint8_t* picture);
     // Queues `length` bytes of sound and encodes every whole encoder frame. 0
     // on success, -1 when encoding failed or nothing is open.
@@ -93,18 +100,23 @@ public:
     double FrameDuration100ns() const;
     int SampleRate() const { return m_params.SampleRate; }
     // Bytes of one input picture (Width * Height * 3 / 2; 0 without video).
-    long PictureBytes() const { return long(m_lastPicture.size()); }
+    long PictureBytes() const { return m_pictureBytes; }
     int Channels() const { return m_params.Channel; }
 
 private:
     bool Fail(const std::string& reason);
     bool AddVideoStream(const struct AVCodec* codec);
     bool AddAudioStream(const struct AVCodec* codec);
-    int EncodeVideoFrame(AVFrame* frame);
+    AVFrame* NewPicture() const;
+    int QueuePicture(AVFrame* picture);
+    void VideoThreadProc();
+    int EncodePicture(AVFrame* picture, std::string& error);
+    void StopVideoThread();
     int EncodeAudioFrames(bool flush);
     int EncodeAudioFrame(const std::uint8_t* s16, int samples);
     int QueueAudio(const std::uint8_t* bytes, std::size_t length);
-    int SendAndWrite(AVCodecContext* ctx, AVStream* st, AVFrame* frame);
+    int SendAndWrite(AVCodecContext* ctx, AVStream* st, AVFrame* frame, AVPacket* packet,
+                     std::string& error);
     void ReleaseAll();
 
     std::string m_error;
@@ -117,21 +129,31 @@ private:
     AVStream* m_audioStream = nullptr;
     AVCodecContext* m_videoCtx = nullptr;
     AVCodecContext* m_audioCtx = nullptr;
-    AVPacket* m_packet = nullptr;
-    AVFrame* m_videoFrame = nullptr;     // the encoder's picture (own buffers when scaled)
-    SwsContext* m_scaler = nullptr;      // only when the encoder takes no planar 4:2:0
-    AVFrame* m_audioFrame = nullptr;     // one encoder frame in its sample format
-    SwrContext* m_resampler = nullptr;   // 16-bit interleaved to the encoder's format
     bool m_fileOpened = false;
     bool m_headerWritten = false;
-    bool m_writeFailed = false;      // a packet could not be written
-    bool m_smallLastFrame = false;   // the encoder takes a short last frame
 
+    // -- picture encoding thread
+    std::thread m_videoThread;
+    FrameQueue m_videoQueue;             // planar 4:2:0 pictures with their pts
+    AVPacket* m_videoPacket = nullptr;   // encoder thread only
+    SwsContext* m_scaler = nullptr;      // encoder thread only; when the encoder takes no 4:2:0
+    std::atomic<bool> m_videoFailed{false};
+    AVFrame* m_lastPicture = nullptr;    // caller side: last picture queued, for padding
+    long m_pictureBytes = 0;
+
+    // -- sound, on the callers' threads
+    AVPacket* m_audioPacket = nullptr;
+    AVFrame* m_audioFrame = nullptr;     // one encoder frame in its sample format
+    SwrContext* m_resampler = nullptr;   // 16-bit interleaved to the encoder's format
+    bool m_smallLastFrame = false;       // the encoder takes a short last frame
     int m_audioFrameSamples = 0;         // samples per encoder frame
     std::vector<std::uint8_t> m_fifo;    // queued 16-bit interleaved sound
     std::size_t m_fifoRead = 0;          // first unread byte of m_fifo
-    std::vector<std::uint8_t> m_lastPicture; // last picture given, for padding
-    bool m_haveLastPicture = false;
+
+    // -- the file: packets of both threads
+    std::mutex m_muxLock;
+    std::string m_writeError;            // guarded by m_muxLock: first failed packet write
+    std::string m_videoError;            // guarded by m_muxLock: why picture encoding stopped
 
     std::int64_t m_videoFrames = 0;      // pictures given (pts of the next one)
     std::int64_t m_audioBytesIn = 0;     // sound bytes given, padding included
