@@ -239,6 +239,7 @@ int OutputFileWriter::SendAndWrite(AVCodecContext* ctx, AVStream* st, AVFrame* f
         if (err < 0 && m_writeError.empty()) {
             m_writeError = "cannot write to \"" + m_path + "\": " + ErrorText(err);
             DebugTrace("OutputFileWriter: %s\n", m_writeError.c_str());
+            m_writeFailed = true;
         }
     }
 }
@@ -270,23 +271,33 @@ int OutputFileWriter::WriteVideo(const std::uint8_t* picture) {
     return QueuePicture(f);
 }
 
-// Hands a picture to the encoding thread as the file's next one and keeps a
-// reference to it for padding.
+// Hands a picture to the encoding thread as the file's next one. A frame
+// without buffers asks for the last picture again; the encoding thread keeps
+// that one, so every picture buffer is released on the thread that read it.
 int OutputFileWriter::QueuePicture(AVFrame* picture) {
     if (!picture) {
         m_error = "out of memory";
         return -1;
     }
-    av_frame_unref(m_lastPicture);
-    av_frame_ref(m_lastPicture, picture);
     picture->pts = m_videoFrames;
-    if (m_videoFailed || !m_videoQueue.Push(picture)) {
-        std::lock_guard<std::mutex> lock(m_muxLock);
-        m_error = m_videoError.empty() ? std::string("picture encoding stopped") : m_videoError;
+    if (Failed()) av_frame_free(&picture);
+    if (!picture || !m_videoQueue.Push(picture)) { // Push frees what it refuses
+        TakeFailure();
         return -1;
     }
     ++m_videoFrames;
     return 0;
+}
+
+bool OutputFileWriter::Failed() const { return m_videoFailed || m_writeFailed; }
+
+// Reports why the file cannot go on: the failed write, else the encoder's error.
+void OutputFileWriter::TakeFailure() {
+    std::lock_guard<std::mutex> lock(m_muxLock);
+    if (!m_writeError.empty())
+        m_error = m_writeError;
+    else
+        m_error = m_videoError.empty() ? std::string("picture encoding stopped") : m_videoError;
 }
 
 void OutputFileWriter::VideoThreadProc() {
@@ -312,6 +323,17 @@ void OutputFileWriter::VideoThreadProc() {
 }
 
 int OutputFileWriter::EncodePicture(AVFrame* picture, std::string& error) {
+    if (!picture->buf[0]) { // a repeat of the last picture
+        const std::int64_t pts = picture->pts;
+        if (av_frame_ref(picture, m_lastPicture) < 0) {
+            error = "out of memory";
+            return -1;
+        }
+        picture->pts = pts;
+    } else {
+        av_frame_unref(m_lastPicture);
+        av_frame_ref(m_lastPicture, picture);
+    }
     if (!m_scaler) return SendAndWrite(m_videoCtx, m_videoStream, picture, m_videoPacket, error);
     AVFrame* converted = av_frame_alloc();
     if (!converted) {
@@ -380,6 +402,10 @@ int OutputFileWriter::EncodeAudioFrames(bool flush) {
 
 int OutputFileWriter::QueueAudio(const std::uint8_t* bytes, std::size_t length) {
     if (!m_audioCtx || !m_headerWritten) return -1;
+    if (Failed()) {
+        TakeFailure();
+        return -1;
+    }
     if (bytes)
         m_fifo.insert(m_fifo.end(), bytes, bytes + length);
     else
@@ -427,7 +453,7 @@ void OutputFileWriter::FinishSegment() {
     }
     // Repeat the last picture while the sound runs on by more than half a frame.
     for (double end = videoEnd; audioEnd - end > frame / 2; end += frame)
-        if (QueuePicture(av_frame_clone(m_lastPicture)) < 0) break;
+        if (QueuePicture(av_frame_alloc()) < 0) break;
 }
 
 bool OutputFileWriter::Close() {
@@ -483,6 +509,7 @@ void OutputFileWriter::ReleaseAll() {
     swr_free(&m_resampler);
     m_headerWritten = false;
     m_videoFailed = false;
+    m_writeFailed = false;
     m_writeError.clear();
     m_videoError.clear();
     m_pictureBytes = 0;

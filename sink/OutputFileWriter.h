@@ -75,10 +75,12 @@ public:
 
     // Queues one picture (Width * Height * 3 / 2 bytes, YV12 order) for
     // encoding; waits while the encoder is a few pictures behind. 0 on
-    // success; -1 when encoding has failed (LastError) or nothing is open.
+    // success; -1 when encoding or writing the file has failed (LastError) or
+    // nothing is open.
     int WriteVideo(const std::uint8_t* picture);
     // Queues `length` bytes of sound and encodes every whole encoder frame. 0
-    // on success, -1 when encoding failed or nothing is open.
+    // on success, -1 when encoding or writing the file has failed or nothing
+    // is open.
     int WriteAudio(const std::uint8_t* bytes, std::size_t length);
     // Queues `samples` sample frames of silence (same as WriteAudio of zeros).
     int WriteSilence(std::int64_t samples);
@@ -112,6 +114,8 @@ private:
     void VideoThreadProc();
     int EncodePicture(AVFrame* picture, std::string& error);
     void StopVideoThread();
+    bool Failed() const;
+    void TakeFailure();
     int EncodeAudioFrames(bool flush);
     int EncodeAudioFrame(const std::uint8_t* s16, int samples);
     int QueueAudio(const std::uint8_t* bytes, std::size_t length);
@@ -138,7 +142,7 @@ private:
     AVPacket* m_videoPacket = nullptr;   // encoder thread only
     SwsContext* m_scaler = nullptr;      // encoder thread only; when the encoder takes no 4:2:0
     std::atomic<bool> m_videoFailed{false};
-    AVFrame* m_lastPicture = nullptr;    // caller side: last picture queued, for padding
+    AVFrame* m_lastPicture = nullptr;    // encoder thread: last picture, for repeats
     long m_pictureBytes = 0;
 
     // -- sound, on the callers' threads
@@ -152,6 +156,7 @@ private:
 
     // -- the file: packets of both threads
     std::mutex m_muxLock;
+    std::atomic<bool> m_writeFailed{false}; // a packet could not be written
     std::string m_writeError;            // guarded by m_muxLock: first failed packet write
     std::string m_videoError;            // guarded by m_muxLock: why picture encoding stopped
 

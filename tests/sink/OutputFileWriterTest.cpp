@@ -194,6 +194,28 @@ TEST(OutputFileWriter, OpenFailuresSayWhyAndLeaveNothingOpen) {
     }
 }
 
+// A file that stops taking data mid-way (a full disk) is not reported written.
+TEST(OutputFileWriter, FullDiskFailsTheClose) {
+    Case c{".avi", "mpeg4", "libmp3lame", 320, 240, 25000, 44100, 2, "", "", ""};
+    fs::path out = TempDir() / "full.avi";
+    fs::remove(out);
+    fs::create_symlink("/dev/full", out);
+    OutputFileWriter w;
+    ASSERT_TRUE(w.Open(out.string(), Params(c))) << w.LastError();
+    // The conversion learns of the failure while it streams, not only at the end.
+    auto picture = Picture(320, 240, false);
+    auto sound = Sound(0, 1764, 44100, 2, 0);
+    int written = 0;
+    while (written < 500 && w.WriteVideo(picture.data()) == 0 &&
+           w.WriteAudio(sound.data(), sound.size()) == 0)
+        ++written;
+    EXPECT_LT(written, 500);
+    EXPECT_NE(std::string::npos, w.LastError().find("full.avi")) << w.LastError();
+    EXPECT_FALSE(w.Close());
+    EXPECT_NE(std::string::npos, w.LastError().find("full.avi")) << w.LastError();
+    fs::remove(out);
+}
+
 TEST(OutputFileWriter, VideoCodecNameEmptyGivesAudioOnlyFile) {
     Case c{".mp4", "", "aac", 320, 240, 25000, 48000, 2, "", "", ""};
     EncodeParams p = Params(c);
