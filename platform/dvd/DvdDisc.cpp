@@ -322,7 +322,13 @@ bool CDvdDisc::Describe() {
         }
         info.chapterCount = std::min(int(layout.chapters.size()), kDvdMaxChapters);
         info.durationMs = durationMs;
-        if (firstPgc) DescribeStreams(vts, *firstPgc, info);
+        if (firstPgc) {
+            DescribeStreams(vts, *firstPgc, info);
+            // A table of sixteen zeros is no table: the authoring tool left it out.
+            std::copy(std::begin(firstPgc->palette), std::end(firstPgc->palette), layout.palette);
+            layout.hasPalette = std::any_of(std::begin(layout.palette), std::end(layout.palette),
+                                            [](std::uint32_t c) { return c != 0; });
+        }
         if (info.chapterCount > 0) ++described;
     }
     if (described == 0) {
@@ -342,6 +348,13 @@ bool CDvdDisc::TitleSetHolds(int titleSet, const TitleLayout& layout) {
     ssize_t size = DVDFileSize(vob);
     DVDCloseFile(vob);
     return size >= 0 && std::uint64_t(size) >= end;
+}
+
+bool CDvdDisc::Palette(int title, std::uint32_t palette[16]) const {
+    if (!palette || title < 0 || title >= int(layout_.size()) || !layout_[title].hasPalette)
+        return false;
+    std::copy(std::begin(layout_[title].palette), std::end(layout_[title].palette), palette);
+    return true;
 }
 
 bool CDvdDisc::SetArea(int title, int chapter) {

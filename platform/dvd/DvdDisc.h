@@ -49,6 +49,7 @@ public:
     bool SetStopPos(int stopTitle, int stopChapter);
     int Read(std::uint8_t* buffer, int size);
     std::int64_t Seek(std::int64_t offset, int origin);
+    bool Palette(int title, std::uint32_t palette[16]) const;
 
     // The lock LibDvd.cpp holds around every call on this disc.
     std::mutex& Lock() { return lock_; }
@@ -58,6 +59,9 @@ private:
     struct TitleLayout {
         int titleSet = 0;
         std::vector<std::vector<DvdSectorRange>> chapters;
+        // Subpicture colours (0x00YYCrCb) of the title's first program chain.
+        std::uint32_t palette[16] = {};
+        bool hasPalette = false;
     };
 
     CDvdDisc() = default;

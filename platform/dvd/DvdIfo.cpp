@@ -67,6 +67,8 @@ bool ParsePgc(Bytes& b, std::uint64_t at, std::uint64_t tableEnd, DvdIfoPgc& pgc
         pgc.audioControl[i] = b.U16(at + 12 + 2 * i);
     for (int i = 0; i < 32; ++i)
         pgc.subpictureControl[i] = b.U32(at + 28 + 4 * i);
+    for (int i = 0; i < 16; ++i)
+        pgc.palette[i] = b.U32(at + 0xA4 + 4 * i) & 0x00FFFFFFu;
     std::uint64_t mapAt = at + b.U16(at + 230);
     std::uint64_t cellAt = at + b.U16(at + 232);
     if (programs == 0 || cells == 0) return b.Ok(); // a PGC without content (dummy)

@@ -48,6 +48,8 @@ struct DvdIfoPgc {
     std::uint8_t playbackTime[4] = {}; // BCD h, m, s, frames with the rate in bits 6-7
     std::uint16_t audioControl[8] = {};
     std::uint32_t subpictureControl[32] = {};
+    // Subpicture colour table: 16 entries 0x00YYCrCb (Y, Cr, Cb as the disc stores them).
+    std::uint32_t palette[16] = {};
     std::vector<int> programMap; // first cell (1-based) of each program
     std::vector<DvdIfoCell> cells;
     bool valid = false; // false when the PGC could not be read (its index is kept)

@@ -1,4 +1,4 @@
-// The seven functions of libDvd (LibDvd.h): a table of handles, each naming one CDvdDisc.
+// The functions of libDvd (LibDvd.h): a table of handles, each naming one CDvdDisc.
 #include "platform/dvd/LibDvd.h"
 
 #include <cstring>
@@ -76,6 +76,14 @@ std::int64_t MyDVDSeek(DvdHandle handle, std::int64_t offset, int origin) {
     if (!disc) return -1;
     std::lock_guard lock(disc->Lock());
     return disc->Seek(offset, origin);
+}
+
+int MyDVDGetPalette(DvdHandle handle, int title, std::uint32_t palette[16]) {
+    if (!palette) return -1;
+    auto disc = Find(handle, "MyDVDGetPalette");
+    if (!disc) return -1;
+    std::lock_guard lock(disc->Lock());
+    return disc->Palette(title, palette) ? 0 : -1;
 }
 
 void MyDVDClose(DvdHandle handle) {

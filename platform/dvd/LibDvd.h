@@ -167,6 +167,19 @@ int MyDVDRead(DvdHandle handle, std::uint8_t* buffer, int size);
 std::int64_t MyDVDSeek(DvdHandle handle, std::int64_t offset, int origin);
 
 /**
+ * Gives the subpicture colour table of a title: the 16 colours of its first program chain, each
+ * 0x00YYCrCb (luma, red and blue difference, 8 bits each, as the disc stores them; subpicture
+ * pixels name entries of this table).
+ *
+ * @param palette  out, 16 entries; untouched on failure.
+ * @return 0 on success; -1 for an unknown handle, a null pointer, a title out of range, or a
+ *         title whose program chain has no colour table (all sixteen entries zero).
+ *
+ * std::uint32_t colours[16]; if (MyDVDGetPalette(h, 0, colours) == 0) { ... }
+ */
+int MyDVDGetPalette(DvdHandle handle, int title, std::uint32_t palette[16]);
+
+/**
  * Closes the disc and frees the handle; later calls with it fail. 0 or an unknown handle is
  * ignored.
  *

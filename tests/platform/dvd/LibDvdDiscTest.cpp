@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -242,6 +243,54 @@ TEST_F(LibDvdDiscTest, ReportedIdsAreTheIdsInTheVobs) {
             EXPECT_EQ(found, want);
         }
         MyDVDClose(h);
+    }
+}
+
+// The colour table of each title is that of its first program chain as libdvdread reads it;
+// the NTSC title with subpictures holds the near-white colour (Y above 0xE0, no tint) of the
+// fixture's white boxes. Bad arguments fail and leave the output alone.
+TEST_F(LibDvdDiscTest, PaletteIsTheTitlesProgramChainColours) {
+    static const dvd_logger_cb quiet = {[](void*, dvd_logger_level_t, const char*, va_list) {}};
+    for (std::string disc : {"ntsc", "pal"}) {
+        DvdHandle h = MyDVDOpen(manifest.Folder(disc).c_str());
+        ASSERT_NE(h, 0u);
+        dvd_reader_t* dvd = DVDOpen2(nullptr, &quiet, manifest.Folder(disc).c_str());
+        ASSERT_NE(dvd, nullptr);
+        ifo_handle_t* vmg = ifoOpen(dvd, 0);
+        ASSERT_NE(vmg, nullptr);
+        const int titles = int(manifest.Int(disc + ".titles"));
+        for (int t = 0; t < titles; ++t) {
+            SCOPED_TRACE(disc + " title " + std::to_string(t));
+            const title_info_t& entry = vmg->tt_srpt->title[t];
+            ifo_handle_t* vts = ifoOpen(dvd, entry.title_set_nr);
+            ASSERT_NE(vts, nullptr);
+            const ttu_t& ttu = vts->vts_ptt_srpt->title[entry.vts_ttn - 1];
+            const pgc_t* pgc = vts->vts_pgcit->pgci_srp[ttu.ptt[0].pgcn - 1].pgc;
+            std::uint32_t got[16] = {};
+            ASSERT_EQ(MyDVDGetPalette(h, t, got), 0);
+            for (int i = 0; i < 16; ++i)
+                EXPECT_EQ(got[i], pgc->palette[i] & 0xFFFFFFu) << "entry " << i;
+            if (manifest.Int(DiscManifest::Title(disc, t, "subtitle_count")) > 0) {
+                bool white = std::any_of(got, got + 16, [](std::uint32_t c) {
+                    int y = int(c >> 16), cr = int(c >> 8 & 0xFF), cb = int(c & 0xFF);
+                    return y >= 0xE0 && std::abs(cr - 128) <= 4 && std::abs(cb - 128) <= 4;
+                });
+                EXPECT_TRUE(white) << "no white in the colour table of a title with subpictures";
+            }
+            ifoClose(vts);
+        }
+        ifoClose(vmg);
+        DVDClose(dvd);
+
+        std::uint32_t untouched[16];
+        std::fill(std::begin(untouched), std::end(untouched), 0xABCDEFu);
+        EXPECT_EQ(MyDVDGetPalette(h, titles, untouched), -1);
+        EXPECT_EQ(MyDVDGetPalette(h, -1, untouched), -1);
+        EXPECT_EQ(MyDVDGetPalette(h, 0, nullptr), -1);
+        EXPECT_EQ(MyDVDGetPalette(0, 0, untouched), -1);
+        EXPECT_EQ(untouched[0], 0xABCDEFu);
+        MyDVDClose(h);
+        EXPECT_EQ(MyDVDGetPalette(h, 0, untouched), -1);
     }
 }
 
