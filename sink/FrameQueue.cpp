@@ -59,3 +59,8 @@ void FrameQueue::Reset() {
     m_finished = false;
     m_aborted = false;
 }
+
+bool FrameQueue::Aborted() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_aborted;
+}

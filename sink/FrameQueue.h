@@ -35,6 +35,7 @@ public:
     void Abort();
     // Empty and open again, for the next file.
     void Reset();
+    bool Aborted();
 
 private:
     void DropAllLocked();

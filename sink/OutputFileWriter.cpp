@@ -27,8 +27,9 @@ std::string ErrorText(int err) {
 
 // Samples per encoder call for encoders that take any frame size (PCM).
 constexpr int kVariableFrameSamples = 1024;
-// Pictures the caller may run ahead of the picture encoder.
+// Pictures / sound chunks the caller may run ahead of each encoder.
 constexpr std::size_t kVideoQueueDepth = 6;
+constexpr std::size_t kAudioQueueDepth = 64;
 
 AVRational VideoTimeBase(int frameRate) {
     switch (frameRate) {
@@ -46,7 +47,8 @@ AVRational VideoTimeBase(int frameRate) {
 
 } // namespace
 
-OutputFileWriter::OutputFileWriter() : m_videoQueue(kVideoQueueDepth) {}
+OutputFileWriter::OutputFileWriter()
+    : m_videoEncoder(kVideoQueueDepth), m_audioEncoder(kAudioQueueDepth) {}
 
 OutputFileWriter::~OutputFileWriter() { Close(); }
 
@@ -112,10 +114,10 @@ bool OutputFileWriter::Open(const std::string& path, const EncodeParams& params)
     err = avformat_write_header(m_out, nullptr);
     if (err < 0) return Fail("cannot write the header of \"" + path + "\": " + ErrorText(err));
     m_headerWritten = true;
-    if (m_videoCtx) {
-        m_videoQueue.Reset();
-        m_videoThread = std::thread(&OutputFileWriter::VideoThreadProc, this);
-    }
+    if (m_videoCtx)
+        m_videoEncoder.Start([this](AVFrame* f, std::string& e) { return EncodePicture(f, e); });
+    if (m_audioCtx)
+        m_audioEncoder.Start([this](AVFrame* f, std::string& e) { return EncodeSound(f, e); });
     return true;
 }
 
@@ -281,7 +283,7 @@ int OutputFileWriter::QueuePicture(AVFrame* picture) {
     }
     picture->pts = m_videoFrames;
     if (Failed()) av_frame_free(&picture);
-    if (!picture || !m_videoQueue.Push(picture)) { // Push frees what it refuses
+    if (!picture || !m_videoEncoder.Push(picture)) { // the push frees what it refuses
         TakeFailure();
         return -1;
     }
@@ -289,40 +291,24 @@ int OutputFileWriter::QueuePicture(AVFrame* picture) {
     return 0;
 }
 
-bool OutputFileWriter::Failed() const { return m_videoFailed || m_writeFailed; }
+bool OutputFileWriter::Failed() const {
+    return m_videoEncoder.Failed() || m_audioEncoder.Failed() || m_writeFailed;
+}
 
-// Reports why the file cannot go on: the failed write, else the encoder's error.
+// Reports why the file cannot go on: the failed write, else an encoder's error.
 void OutputFileWriter::TakeFailure() {
-    std::lock_guard<std::mutex> lock(m_muxLock);
-    if (!m_writeError.empty())
+    {
+        std::lock_guard<std::mutex> lock(m_muxLock);
         m_error = m_writeError;
-    else
-        m_error = m_videoError.empty() ? std::string("picture encoding stopped") : m_videoError;
-}
-
-void OutputFileWriter::VideoThreadProc() {
-    std::string error;
-    for (;;) {
-        AVFrame* picture = m_videoQueue.Pop();
-        const bool end = picture == nullptr;
-        int result = end ? SendAndWrite(m_videoCtx, m_videoStream, nullptr, m_videoPacket, error)
-                         : EncodePicture(picture, error);
-        av_frame_free(&picture);
-        if (result < 0) {
-            DebugTrace("OutputFileWriter: %s\n", error.c_str());
-            {
-                std::lock_guard<std::mutex> lock(m_muxLock);
-                m_videoError = error;
-            }
-            m_videoFailed = true;
-            m_videoQueue.Abort(); // releases a caller waiting for room
-            return;
-        }
-        if (end) return;
     }
+    if (m_error.empty()) m_error = m_videoEncoder.Error();
+    if (m_error.empty()) m_error = m_audioEncoder.Error();
+    if (m_error.empty()) m_error = "encoding stopped";
 }
 
+// Encoding thread: one picture, or the drain at the end (null).
 int OutputFileWriter::EncodePicture(AVFrame* picture, std::string& error) {
+    if (!picture) return SendAndWrite(m_videoCtx, m_videoStream, nullptr, m_videoPacket, error);
     if (!picture->buf[0]) { // a repeat of the last picture
         const std::int64_t pts = picture->pts;
         if (av_frame_ref(picture, m_lastPicture) < 0) {
@@ -356,14 +342,7 @@ int OutputFileWriter::EncodePicture(AVFrame* picture, std::string& error) {
     return result;
 }
 
-// Stops the encoding thread without draining it (error paths, teardown).
-void OutputFileWriter::StopVideoThread() {
-    if (!m_videoThread.joinable()) return;
-    m_videoQueue.Abort();
-    m_videoThread.join();
-}
-
-int OutputFileWriter::EncodeAudioFrame(const std::uint8_t* s16, int samples) {
+int OutputFileWriter::EncodeAudioFrame(const std::uint8_t* s16, int samples, std::string& error) {
     if (av_frame_make_writable(m_audioFrame) < 0) return -1;
     m_audioFrame->nb_samples = samples;
     const std::uint8_t* in[1] = {s16};
@@ -372,14 +351,15 @@ int OutputFileWriter::EncodeAudioFrame(const std::uint8_t* s16, int samples) {
     m_audioFrame->nb_samples = got;
     m_audioFrame->pts = m_audioPts;
     m_audioPts += got;
-    return SendAndWrite(m_audioCtx, m_audioStream, m_audioFrame, m_audioPacket, m_error);
+    return SendAndWrite(m_audioCtx, m_audioStream, m_audioFrame, m_audioPacket, error);
 }
 
-int OutputFileWriter::EncodeAudioFrames(bool flush) {
+int OutputFileWriter::EncodeAudioFrames(bool flush, std::string& error) {
     const size_t sampleBytes = size_t(2) * m_params.Channel;
     const size_t frameBytes = sampleBytes * m_audioFrameSamples;
     while (m_fifo.size() - m_fifoRead >= frameBytes) {
-        if (EncodeAudioFrame(m_fifo.data() + m_fifoRead, m_audioFrameSamples) < 0) return -1;
+        if (EncodeAudioFrame(m_fifo.data() + m_fifoRead, m_audioFrameSamples, error) < 0)
+            return -1;
         m_fifoRead += frameBytes;
     }
     if (flush) {
@@ -389,7 +369,8 @@ int OutputFileWriter::EncodeAudioFrames(bool flush) {
                                            m_fifo.begin() + long(m_fifoRead + rest));
             // Encoders that need whole frames get the last one padded with silence.
             if (!m_smallLastFrame) last.resize(frameBytes, 0);
-            if (EncodeAudioFrame(last.data(), int(last.size() / sampleBytes)) < 0) return -1;
+            if (EncodeAudioFrame(last.data(), int(last.size() / sampleBytes), error) < 0)
+                return -1;
         }
         m_fifo.clear();
         m_fifoRead = 0;
@@ -400,18 +381,74 @@ int OutputFileWriter::EncodeAudioFrames(bool flush) {
     return 0;
 }
 
+// Encoding thread: sound into the FIFO, whole encoder frames out; at the end
+// (null) the rest of the FIFO and the encoder are drained.
+int OutputFileWriter::EncodeSound(AVFrame* chunk, std::string& error) {
+    if (!chunk) {
+        if (EncodeAudioFrames(true, error) < 0) return -1;
+        return SendAndWrite(m_audioCtx, m_audioStream, nullptr, m_audioPacket, error);
+    }
+    const size_t bytes = size_t(chunk->nb_samples) * 2 * size_t(m_params.Channel);
+    if (chunk->buf[0])
+        m_fifo.insert(m_fifo.end(), chunk->data[0], chunk->data[0] + bytes);
+    else
+        m_fifo.resize(m_fifo.size() + bytes, 0); // silence
+    return EncodeAudioFrames(false, error);
+}
+
+// A chunk of `whole` bytes: the waiting part of a sample, then the new bytes
+// (zeros for null). Without either it has no buffer, which means silence.
+AVFrame* OutputFileWriter::SoundChunk(const std::uint8_t* bytes, size_t whole) {
+    AVFrame* chunk = av_frame_alloc();
+    if (!chunk) return nullptr;
+    chunk->nb_samples = int(whole / (size_t(2) * m_params.Channel));
+    if (!bytes && m_partial.empty()) return chunk;
+    chunk->format = AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&chunk->ch_layout, m_params.Channel);
+    if (av_frame_get_buffer(chunk, 0) < 0) {
+        av_frame_free(&chunk);
+        return nullptr;
+    }
+    std::uint8_t* dst = chunk->data[0];
+    const size_t waiting = m_partial.size();
+    if (waiting) std::memcpy(dst, m_partial.data(), waiting);
+    if (bytes)
+        std::memcpy(dst + waiting, bytes, whole - waiting);
+    else
+        std::memset(dst + waiting, 0, whole - waiting);
+    return chunk;
+}
+
+// Whole samples go to the encoding thread; a part of a sample waits in
+// m_partial for the rest.
 int OutputFileWriter::QueueAudio(const std::uint8_t* bytes, std::size_t length) {
     if (!m_audioCtx || !m_headerWritten) return -1;
     if (Failed()) {
         TakeFailure();
         return -1;
     }
-    if (bytes)
-        m_fifo.insert(m_fifo.end(), bytes, bytes + length);
-    else
-        m_fifo.resize(m_fifo.size() + length, 0);
+    const size_t block = size_t(2) * m_params.Channel;
+    const size_t whole = (m_partial.size() + length) / block * block;
     m_audioBytesIn += std::int64_t(length);
-    return EncodeAudioFrames(false);
+    size_t used = 0; // of the new bytes
+    if (whole > 0) {
+        AVFrame* chunk = SoundChunk(bytes, whole);
+        if (!chunk) {
+            m_error = "out of memory";
+            return -1;
+        }
+        used = whole - m_partial.size();
+        m_partial.clear();
+        if (!m_audioEncoder.Push(chunk)) {
+            TakeFailure();
+            return -1;
+        }
+    }
+    if (bytes)
+        m_partial.insert(m_partial.end(), bytes + used, bytes + length);
+    else
+        m_partial.resize(m_partial.size() + length - used, 0);
+    return 0;
 }
 
 int OutputFileWriter::WriteAudio(const std::uint8_t* bytes, std::size_t length) {
@@ -460,19 +497,12 @@ bool OutputFileWriter::Close() {
     if (!m_out) return true;
     bool ok = true;
     if (m_headerWritten) {
-        if (m_videoThread.joinable()) {
-            // The thread encodes what is queued, drains the encoder and ends.
-            m_videoQueue.Finish();
-            m_videoThread.join();
-            if (m_videoFailed) {
+        // Each encoding thread encodes what is queued, drains its encoder and ends.
+        for (EncoderThread* encoder : {&m_videoEncoder, &m_audioEncoder}) {
+            if (encoder->Running() && !encoder->Finish()) {
                 ok = false;
-                m_error = m_videoError;
+                m_error = encoder->Error();
             }
-        }
-        if (m_audioCtx) {
-            if (EncodeAudioFrames(true) < 0) ok = false;
-            if (SendAndWrite(m_audioCtx, m_audioStream, nullptr, m_audioPacket, m_error) < 0)
-                ok = false;
         }
         int err = av_write_trailer(m_out);
         if (err < 0) {
@@ -491,7 +521,8 @@ bool OutputFileWriter::Close() {
 }
 
 void OutputFileWriter::ReleaseAll() {
-    StopVideoThread();
+    m_videoEncoder.Stop();
+    m_audioEncoder.Stop();
     if (m_out && m_fileOpened) avio_closep(&m_out->pb);
     m_fileOpened = false;
     avcodec_free_context(&m_videoCtx);
@@ -508,10 +539,9 @@ void OutputFileWriter::ReleaseAll() {
     m_scaler = nullptr;
     swr_free(&m_resampler);
     m_headerWritten = false;
-    m_videoFailed = false;
     m_writeFailed = false;
     m_writeError.clear();
-    m_videoError.clear();
+    m_partial.clear();
     m_pictureBytes = 0;
     m_fifo.clear();
     m_fifoRead = 0;

@@ -18,9 +18,10 @@
 // Threads: Open, Close and the destructor on the controlling thread while
 // nothing streams; WriteVideo, WriteAudio, the segment calls and the position
 // readers from the streaming threads, serialised by the caller (the sink's
-// filter lock). Pictures are encoded on a thread of the writer's own, fed
-// through a short queue, so the caller's decoding and converting overlap with
-// encoding; WriteVideo only copies the picture. Packets of both encoders reach
+// filter lock). Pictures and sound are encoded on two threads of the writer's
+// own, fed through short queues, so the callers' decoding and converting
+// overlap with encoding and the two streams do not wait on each other's
+// encoder; WriteVideo / WriteAudio only copy. Packets of both encoders reach
 // the file under m_muxLock.
 #pragma once
 
@@ -28,11 +29,10 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "profiles/OutputProfile.h"
-#include "sink/FrameQueue.h"
+#include "sink/EncoderThread.h"
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -111,14 +111,14 @@ private:
     bool AddAudioStream(const struct AVCodec* codec);
     AVFrame* NewPicture() const;
     int QueuePicture(AVFrame* picture);
-    void VideoThreadProc();
     int EncodePicture(AVFrame* picture, std::string& error);
-    void StopVideoThread();
     bool Failed() const;
     void TakeFailure();
-    int EncodeAudioFrames(bool flush);
-    int EncodeAudioFrame(const std::uint8_t* s16, int samples);
+    int EncodeSound(AVFrame* chunk, std::string& error);
+    int EncodeAudioFrames(bool flush, std::string& error);
+    int EncodeAudioFrame(const std::uint8_t* s16, int samples, std::string& error);
     int QueueAudio(const std::uint8_t* bytes, std::size_t length);
+    AVFrame* SoundChunk(const std::uint8_t* bytes, size_t whole);
     int SendAndWrite(AVCodecContext* ctx, AVStream* st, AVFrame* frame, AVPacket* packet,
                      std::string& error);
     void ReleaseAll();
@@ -136,16 +136,17 @@ private:
     bool m_fileOpened = false;
     bool m_headerWritten = false;
 
-    // -- picture encoding thread
-    std::thread m_videoThread;
-    FrameQueue m_videoQueue;             // planar 4:2:0 pictures with their pts
-    AVPacket* m_videoPacket = nullptr;   // encoder thread only
-    SwsContext* m_scaler = nullptr;      // encoder thread only; when the encoder takes no 4:2:0
-    std::atomic<bool> m_videoFailed{false};
-    AVFrame* m_lastPicture = nullptr;    // encoder thread: last picture, for repeats
+    // -- pictures: planar 4:2:0 with their pts; no buffer = repeat the last one
+    EncoderThread m_videoEncoder;
+    AVPacket* m_videoPacket = nullptr;   // encoding thread only
+    SwsContext* m_scaler = nullptr;      // encoding thread only; when the encoder takes no 4:2:0
+    AVFrame* m_lastPicture = nullptr;    // encoding thread only: last picture, for repeats
     long m_pictureBytes = 0;
 
-    // -- sound, on the callers' threads
+    // -- sound: 16-bit interleaved chunks; no buffer = silence
+    EncoderThread m_audioEncoder;
+    std::vector<std::uint8_t> m_partial; // caller side: part of a sample not yet queued
+    // the rest belongs to the sound encoding thread
     AVPacket* m_audioPacket = nullptr;
     AVFrame* m_audioFrame = nullptr;     // one encoder frame in its sample format
     SwrContext* m_resampler = nullptr;   // 16-bit interleaved to the encoder's format
@@ -158,7 +159,6 @@ private:
     std::mutex m_muxLock;
     std::atomic<bool> m_writeFailed{false}; // a packet could not be written
     std::string m_writeError;            // guarded by m_muxLock: first failed packet write
-    std::string m_videoError;            // guarded by m_muxLock: why picture encoding stopped
 
     std::int64_t m_videoFrames = 0;      // pictures given (pts of the next one)
     std::int64_t m_audioBytesIn = 0;     // sound bytes given, padding included
