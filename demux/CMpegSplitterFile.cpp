@@ -518,7 +518,14 @@ bool CMpegSplitterFile::Precedes(StreamKind kind, const MpegStream& a, const Mpe
     return a.Id() < b.Id();
 }
 
+void CMpegSplitterFile::SetSubpicturePalette(const std::string& text) {
+    subpicturePalette_ = text;
+    for (MpegStream& s : streams_[kSubpicture])
+        if (s.Id() != 0) ::SetSubpicturePalette(text, s.mt);
+}
+
 void CMpegSplitterFile::Insert(StreamKind kind, MpegStream&& s) {
+    if (kind == kSubpicture) ::SetSubpicturePalette(subpicturePalette_, s.mt);
     StreamList& list = streams_[kind];
     auto it = list.begin();
     while (it != list.end() && !Precedes(kind, s, *it))

@@ -89,6 +89,11 @@ public:
     // E_FAIL on a scrambled packet.
     HRESULT ScanStreams(std::int64_t start, std::int64_t stop);
 
+    // Puts a DVD colour table ("palette: ..." text, see DvdPaletteText) into the
+    // type of every DVD subpicture stream, those listed now and those found
+    // later; the "no subtitles" entry keeps its plain type.
+    void SetSubpicturePalette(const std::string& text);
+
     // Codec priority of an audio stream: the larger comes first in the list.
     std::int64_t AudioPriority(const MpegStream& s) const;
     static const char* StreamKindName(StreamKind kind); // "Video", "Audio", "Subtitle"
@@ -125,6 +130,7 @@ private:
     bool hdmv_ = false;
     ClipStreamTable clip_;
     TitleStreamTable titles_;
+    std::string subpicturePalette_;
     // -- protected by programLock_
     mutable std::mutex programLock_;
     std::map<WORD, Program> programs_;

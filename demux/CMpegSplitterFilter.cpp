@@ -9,7 +9,9 @@
 #include <new>
 
 #include "demux/CMpegSplitterOutputPin.h"
+#include "demux/ISubpicturePalette.h"
 #include "demux/StreamDescription.h"
+#include "demux/StreamMediaTypes.h"
 #include "platform/win/DebugTrace.h"
 
 namespace {
@@ -37,6 +39,22 @@ WCHAR* TaskString(const std::string& text) {
         out[i] = WCHAR(static_cast<unsigned char>(text[i]));
     out[text.size()] = 0;
     return out;
+}
+
+// The subpicture colour table of the filter upstream (a DVD source), as
+// palette text; empty when that filter has none.
+std::string UpstreamPalette(IAsyncReader* reader) {
+    ComPtr<IPin> pin = ComPtr<IAsyncReader>(reader).As<IPin>();
+    PIN_INFO info{};
+    if (!pin || FAILED(pin->QueryPinInfo(&info)) || !info.pFilter) return {};
+    ComPtr<IBaseFilter> filter = ComPtr<IBaseFilter>::Adopt(info.pFilter);
+    auto source = filter.As<ISubpicturePalette>();
+    DWORD colours[16] = {};
+    if (!source || source->GetSubpicturePalette(colours) != S_OK) return {};
+    std::uint32_t ycrcb[16];
+    for (int i = 0; i < 16; ++i)
+        ycrcb[i] = std::uint32_t(colours[i]);
+    return DvdPaletteText(ycrcb);
 }
 
 } // namespace
@@ -91,6 +109,7 @@ HRESULT CMpegSplitterFilter::CreateOutputPins(IAsyncReader* reader) {
     HRESULT hr = S_OK;
     auto parser = std::make_unique<File>(reader, hr, false, nullptr, &titleStreams_);
     if (FAILED(hr)) return hr;
+    parser->SetSubpicturePalette(UpstreamPalette(reader));
     {
         std::lock_guard lk(streamsLock_);
         parser_ = std::move(parser);

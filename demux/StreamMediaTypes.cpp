@@ -1,5 +1,8 @@
 #include "demux/StreamMediaTypes.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -269,6 +272,36 @@ void MakeSubpictureType(SubpictureKind kind, CMediaType& mt) {
 void MakeSubpicturePlaceholderType(CMediaType& mt) {
     MakeSubpictureType(SubpictureKind::Dvd, mt);
     mt.SetSampleSize(1);
+}
+
+std::uint32_t DvdColourToRgb(std::uint32_t ycrcb) {
+    const double y = double((ycrcb >> 16) & 0xFF) - 16;
+    const double cr = double((ycrcb >> 8) & 0xFF) - 128;
+    const double cb = double(ycrcb & 0xFF) - 128;
+    auto channel = [](double v) { return std::uint32_t(std::clamp(std::lround(v), 0L, 255L)); };
+    const std::uint32_t r = channel(1.164383 * y + 1.596027 * cr);
+    const std::uint32_t g = channel(1.164383 * y - 0.391762 * cb - 0.812968 * cr);
+    const std::uint32_t b = channel(1.164383 * y + 2.017232 * cb);
+    return r << 16 | g << 8 | b;
+}
+
+std::string DvdPaletteText(const std::uint32_t ycrcb[16]) {
+    std::string text = "palette:";
+    for (int i = 0; i < 16; ++i) {
+        char entry[16];
+        std::snprintf(entry, sizeof entry, "%s %06x", i ? "," : "",
+                      unsigned(DvdColourToRgb(ycrcb[i])));
+        text += entry;
+    }
+    return text + "\n";
+}
+
+void SetSubpicturePalette(const std::string& text, CMediaType& mt) {
+    if (text.empty() || mt.subtype != MEDIASUBTYPE_DVD_SUBPICTURE) return;
+    BYTE* block = mt.AllocFormatBuffer(ULONG(text.size()));
+    if (!block) return;
+    std::memcpy(block, text.data(), text.size());
+    mt.SetFormatType(&FORMAT_SubpicturePalette);
 }
 
 void MakeHdmvSubtitleType(std::string_view language, CMediaType& mt) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "demux/MpegHeaders.h"
@@ -18,6 +19,10 @@ constexpr GUID MEDIASUBTYPE_HDMVSUB = MakeGuid("04EBA53E-9330-436C-9133-553EC870
 constexpr GUID MEDIASUBTYPE_HDMV_LPCM_AUDIO = MakeGuid("949F97FD-56F6-4527-B4AE-DDEB375AB80F");
 // Format type of subtitle streams whose block is a SUBTITLEINFO.
 constexpr GUID FORMAT_SubtitleInfo = MakeGuid("A33D2F7D-96BC-4337-B23B-A8B9FBC295E9");
+// Format type of DVD subpicture streams that carry their colour table: the
+// block is the text "palette: rrggbb, ..." (16 RGB colours in hex, as in a
+// VobSub index file), not zero-terminated.
+constexpr GUID FORMAT_SubpicturePalette = MakeGuid("ECE9817E-5142-4407-BC27-EF891EBBD9EE");
 constexpr WORD WAVE_FORMAT_PS2_PCM = 0xF521;
 constexpr WORD WAVE_FORMAT_PS2_ADPCM = 0xF522;
 constexpr DWORD FOURCC_AVC1 = 0x31435641; // "AVC1"
@@ -71,6 +76,15 @@ void MakeSubpictureType(SubpictureKind kind, CMediaType& mt);
 // The entry that stands for "no subtitles": DVD subpicture type, fixed-size
 // samples of 1 byte, no format.
 void MakeSubpicturePlaceholderType(CMediaType& mt);
+// RGB (0xRRGGBB) of a DVD colour-table entry 0x00YYCrCb: BT.601 with luma
+// 16..235 and colour difference 16..240, as DVD video uses them, so that a
+// colour converted back for blending keeps the disc's luma.
+std::uint32_t DvdColourToRgb(std::uint32_t ycrcb);
+// "palette: rrggbb, rrggbb, ..." of the 16 colours of a DVD colour table.
+std::string DvdPaletteText(const std::uint32_t ycrcb[16]);
+// Gives a DVD subpicture type the palette text as its format block
+// (FORMAT_SubpicturePalette); an empty text leaves the type as it is.
+void SetSubpicturePalette(const std::string& text, CMediaType& mt);
 // Blu-ray graphics subtitle with a three-letter language ("eng" when empty).
 void MakeHdmvSubtitleType(std::string_view language, CMediaType& mt);
 

@@ -21,6 +21,8 @@ CDVDReader::~CDVDReader() { StopRequests(); }
 
 HRESULT CDVDReader::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IID_IMyDVDReader) return ::GetInterface(static_cast<IMyDVDReader*>(this), ppv);
+    if (riid == IID_ISubpicturePalette)
+        return ::GetInterface(static_cast<ISubpicturePalette*>(this), ppv);
     return CAsyncReader::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -39,5 +41,14 @@ HRESULT CDVDReader::SetTitleArea(int title, int chapter) {
 HRESULT CDVDReader::GetTitleDuration(LONGLONG* durationMs) {
     if (!durationMs) return E_POINTER;
     *durationMs = stream_.TitleDurationMs();
+    return S_OK;
+}
+
+HRESULT CDVDReader::GetSubpicturePalette(DWORD palette[16]) {
+    if (!palette) return E_POINTER;
+    std::uint32_t colours[16];
+    if (!stream_.SubpicturePalette(colours)) return S_FALSE;
+    for (int i = 0; i < 16; ++i)
+        palette[i] = DWORD(colours[i]);
     return S_OK;
 }

@@ -85,6 +85,11 @@ int CDVDStream::Title() const {
     return title_;
 }
 
+bool CDVDStream::SubpicturePalette(std::uint32_t palette[16]) const {
+    std::lock_guard lock(lock_);
+    return handle_ != 0 && MyDVDGetPalette(handle_, title_, palette) == 0;
+}
+
 int CDVDStream::Chapter() const {
     std::lock_guard lock(lock_);
     return chapter_;

@@ -48,6 +48,9 @@ public:
 
     int Title() const;
     int Chapter() const;
+    // The selected title's subpicture colour table (16 entries 0x00YYCrCb);
+    // false when there is no disc or the title has none.
+    bool SubpicturePalette(std::uint32_t palette[16]) const;
 
     HRESULT SetPointer(LONGLONG pos) override;
     HRESULT Read(BYTE* dest, DWORD count, BOOL aligned, DWORD* read) override;

@@ -24,16 +24,25 @@ HRESULT CSubpictureInputPin::GetMediaType(int iPosition, CMediaType* pmt) {
     return S_OK;
 }
 
+namespace {
+
+// The "palette: ..." text of a type's format block, or "" when it has none.
+std::string PaletteOf(const CMediaType& mt) {
+    std::string palette;
+    if (mt.pbFormat && mt.cbFormat > 8) {
+        palette.assign(reinterpret_cast<const char*>(mt.pbFormat), mt.cbFormat);
+        if (palette.find("palette:") == std::string::npos) palette.clear();
+    }
+    return palette;
+}
+
+} // namespace
+
 HRESULT CSubpictureInputPin::CompleteConnect(IPin* pReceivePin) {
     HRESULT hr = CBaseInputPin::CompleteConnect(pReceivePin);
     if (FAILED(hr)) return hr;
-    // A format block holding "palette: ..." text gives the colours.
-    std::string palette;
-    if (m_mt.pbFormat && m_mt.cbFormat > 8) {
-        palette.assign(reinterpret_cast<const char*>(m_mt.pbFormat), m_mt.cbFormat);
-        if (palette.find("palette:") == std::string::npos) palette.clear();
-    }
-    return overlay_->Open(palette) ? S_OK : E_FAIL;
+    palette_ = PaletteOf(m_mt);
+    return overlay_->Open(palette_) ? S_OK : E_FAIL;
 }
 
 HRESULT CSubpictureInputPin::BreakConnect() {
@@ -44,6 +53,11 @@ HRESULT CSubpictureInputPin::BreakConnect() {
 HRESULT CSubpictureInputPin::Receive(IMediaSample* pSample) {
     HRESULT hr = CBaseInputPin::Receive(pSample);
     if (hr != S_OK) return hr;
+    // A stream switch may bring another colour table with its type.
+    if (std::string palette = PaletteOf(m_mt); palette != palette_) {
+        palette_ = palette;
+        overlay_->Open(palette_);
+    }
     BYTE* data = nullptr;
     if (FAILED(pSample->GetPointer(&data))) return S_OK;
     REFERENCE_TIME start = 0, stop = 0;

@@ -5,6 +5,8 @@
 // on the seeking thread; connection on the application thread.
 #pragma once
 
+#include <string>
+
 #include "platform/dshow/BaseInputPin.h"
 
 class SubpictureOverlay;
@@ -18,7 +20,9 @@ public:
     // Video / DVD subpicture, any format.
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT GetMediaType(int iPosition, CMediaType* pmt) override;
-    // Opens the subpicture decoder, with a palette when the type carries one.
+    // Opens the subpicture decoder, with a palette when the type carries one
+    // (a format block holding "palette: rrggbb, ..." text); a sample whose
+    // new type brings other colours opens it again with those.
     HRESULT CompleteConnect(IPin* pReceivePin) override;
     HRESULT BreakConnect() override;
     HRESULT Receive(IMediaSample* pSample) override;
@@ -28,4 +32,5 @@ public:
 
 private:
     SubpictureOverlay* overlay_;
+    std::string palette_; // of the type in use; connection, then the subpicture thread
 };

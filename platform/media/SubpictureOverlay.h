@@ -4,8 +4,9 @@
 //
 // Input: PES payloads of one subpicture stream; a payload with a time begins a
 // unit (the first two bytes give the unit's size), payloads without one continue
-// it. Palette: a "palette:" text block given to Open (as in VobSub index files),
-// else the decoder's default, which draws the opaque colours in light shades.
+// it. Palette: a "palette:" text block given to Open (as in VobSub index files;
+// the demultiplexer makes one from the disc's colour table), else colours the
+// decoder guesses, which rarely match the disc's.
 //
 // Times are 100-ns units. Thread-safe: AddPayload/Clear on the subpicture thread,
 // Blend on the video thread (one lock, held briefly).

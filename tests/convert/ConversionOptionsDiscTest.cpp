@@ -68,6 +68,23 @@ double MeanLuma(const std::string& path, double at, int x, int y, int w, int h) 
     return sum / double(raw.size());
 }
 
+// Mean Y, U and V (as stored, 16..235 luma) of the rectangle (x, y, w, h) of
+// the picture shown at `at` s; all -1 when no picture could be decoded.
+struct Yuv {
+    double y = -1, u = -1, v = -1;
+};
+Yuv MeanColour(const std::string& path, double at, int x, int y, int w, int h) {
+    auto raw = RunBytes("ffmpeg -v error -nostdin -ss " + std::to_string(at) + " -i '" + path +
+                        "' -frames:v 1 -vf crop=" + std::to_string(w) + ":" + std::to_string(h) + ":" +
+                        std::to_string(x) + ":" + std::to_string(y) +
+                        ",format=yuv444p -f rawvideo - 2>/dev/null");
+    const size_t n = size_t(w) * size_t(h);
+    if (raw.size() != 3 * n) return {};
+    double sum[3] = {};
+    for (size_t i = 0; i < raw.size(); ++i) sum[i / n] += raw[i];
+    return {sum[0] / double(n), sum[1] / double(n), sum[2] / double(n)};
+}
+
 struct Choice {
     int audioId = -1, subtitleId = -1;
     PictureSettings picture;
@@ -169,10 +186,12 @@ TEST_F(ConversionOptionsDiscTest, ChosenAudioTrackIsTheOneHeard) {
     }
 }
 
-// Subpicture 0 is a 240 x 48 box at (60, 360) shown from 2.0 to 5.0 s; burnt
-// in only when chosen. The inside of the box, less a margin for the encoder's
-// blur, is compared with a conversion without subtitles at 1 s (before), 3 s
-// (shown) and 5.5 s (after).
+// Subpicture 0 is a white 240 x 48 box at (60, 360) shown from 2.0 to 5.0 s;
+// burnt in only when chosen. The inside of the box, less a margin for the
+// encoder's blur, is compared with a conversion without subtitles at 1 s
+// (before), 3 s (shown) and 5.5 s (after). While shown it is white, in the
+// disc's own colour table: near-top luma and no tint (colours guessed without
+// the table draw it dark).
 TEST_F(ConversionOptionsDiscTest, ChosenSubpictureIsBurntInWhileShown) {
     Choice with;
     with.subtitleId = StreamId("subtitle", 0);
@@ -184,6 +203,10 @@ TEST_F(ConversionOptionsDiscTest, ChosenSubpictureIsBurntInWhileShown) {
         return std::abs(MeanLuma(file, at, 68, 368, 224, 32) - MeanLuma(plain, at, 68, 368, 224, 32));
     };
     EXPECT_GT(boxDiff(3.0), 40) << "the box is not in the picture at 3 s";
+    const Yuv box = MeanColour(file, 3.0, 68, 368, 224, 32);
+    EXPECT_GT(box.y, 215) << "the box is not white";
+    EXPECT_NEAR(box.u, 128, 10) << "the box is tinted";
+    EXPECT_NEAR(box.v, 128, 10) << "the box is tinted";
     EXPECT_LT(boxDiff(1.0), 8) << "the box is shown before its start";
     EXPECT_LT(boxDiff(5.5), 8) << "the box is still shown after its end";
 }

@@ -581,4 +581,56 @@ TEST(Vc1Header, AdvancedProfileSequenceHeader) {
     EXPECT_EQ(StreamDescription(mt), "Video - VC-1, 1920x1080, 49.950 fps");
 }
 
+// ---- DVD subpicture colours ----------------------------------------------------------------
+
+// Colour-table entries (0x00YYCrCb, limited range) to RGB: the BT.601 primaries
+// of studio range come out at full strength (within a step of rounding), values
+// outside it are clamped, and converting back for blending
+// (as the subpicture overlay does) gives the disc's luma again.
+TEST(DvdPalette, ColoursAndText) {
+    struct Case {
+        std::uint32_t ycrcb, rgb;
+    };
+    const Case cases[] = {{0x108080, 0x000000}, {0xEB8080, 0xFFFFFF}, {0x7E8080, 0x808080},
+                          {0x51F05A, 0xFF0000}, {0x912236, 0x00FF00}, {0x296EF0, 0x0000FF},
+                          // out of the studio range: clamped per channel
+                          {0x00FF00, 0xB80000}, {0xFF00FF, 0x4AFFFF}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ycrcb);
+        const std::uint32_t rgb = DvdColourToRgb(c.ycrcb);
+        for (int shift : {16, 8, 0}) // within one step of rounding
+            EXPECT_NEAR(int(rgb >> shift & 0xFF), int(c.rgb >> shift & 0xFF), 1) << shift;
+    }
+    for (std::uint32_t y = 16; y <= 235; y += 17) {
+        const std::uint32_t rgb = DvdColourToRgb(y << 16 | 0x8080);
+        const int r = int(rgb >> 16), g = int(rgb >> 8 & 0xFF), b = int(rgb & 0xFF);
+        EXPECT_NEAR(16 + ((66 * r + 129 * g + 25 * b + 128) >> 8), int(y), 1) << y;
+    }
+
+    std::uint32_t table[16];
+    for (int i = 0; i < 16; ++i)
+        table[i] = 0x108080;
+    table[1] = 0xEB8080;
+    table[15] = 0x296EF0;
+    EXPECT_EQ(DvdPaletteText(table),
+              "palette: 000000, ffffff, 000000, 000000, 000000, 000000, 000000, 000000, 000000, "
+              "000000, 000000, 000000, 000000, 000000, 000000, 0000ff\n");
+
+    // Only DVD subpicture types take the table; an empty text changes nothing.
+    CMediaType mt;
+    MakeSubpictureType(SubpictureKind::Dvd, mt);
+    SetSubpicturePalette("", mt);
+    EXPECT_EQ(mt.formattype, FORMAT_None);
+    EXPECT_EQ(mt.cbFormat, 0u);
+    const std::string text = DvdPaletteText(table);
+    SetSubpicturePalette(text, mt);
+    EXPECT_EQ(mt.formattype, FORMAT_SubpicturePalette);
+    ASSERT_EQ(mt.cbFormat, text.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(mt.pbFormat), mt.cbFormat), text);
+    CMediaType svcd;
+    MakeSubpictureType(SubpictureKind::Svcd, svcd);
+    SetSubpicturePalette(text, svcd);
+    EXPECT_EQ(svcd.cbFormat, 0u);
+}
+
 } // namespace

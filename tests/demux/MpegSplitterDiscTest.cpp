@@ -280,6 +280,61 @@ TEST_F(MpegSplitterDisc, StreamSelectionListsAndSwitchesTheAudioPin) {
     EXPECT_GT(stats.last, (manifest.Int("ntsc.title.0.duration_ms") - 2000) * 10000);
 }
 
+// The DVD source's colour table reaches the type of every DVD subpicture
+// stream, listed from the title's streams (and so the pin that feeds the
+// decoder) or met while the title is read; the "no subtitles" entry keeps its
+// plain type.
+TEST_F(MpegSplitterDisc, SubpictureTypesCarryTheTitlesColourTable) {
+    // The type of each subpicture entry, by whether it is the placeholder.
+    auto subpictureTypes = [](IAMStreamSelect* select) {
+        std::vector<std::pair<bool, CMediaType>> out;
+        DWORD count = 0;
+        select->Count(&count);
+        for (LONG i = 0; i < LONG(count); ++i) {
+            AM_MEDIA_TYPE* mt = nullptr;
+            DWORD group = 0;
+            WCHAR* name = nullptr;
+            if (select->Info(i, &mt, nullptr, nullptr, &group, &name, nullptr, nullptr) != S_OK ||
+                !mt || !name)
+                continue;
+            std::wstring n(name);
+            if (group == 2) out.emplace_back(n.ends_with(L"(0000,00,00)"), CMediaType(*mt));
+            DeleteMediaType(mt);
+            CoTaskMemFree(name);
+        }
+        return out;
+    };
+    for (bool titleStreams : {true, false}) {
+        SCOPED_TRACE(titleStreams ? "title streams given" : "streams met in the data");
+        SplitterRig rig;
+        ASSERT_EQ(rig.OpenDisc(Folder("ntsc"), 0, titleStreams), S_OK);
+        std::uint32_t table[16];
+        ASSERT_EQ(MyDVDGetPalette(rig.Disc(), 0, table), 0);
+        const std::string want = DvdPaletteText(table);
+        ASSERT_EQ(rig.ConnectSinks(), S_OK);
+        CMediaType connected;
+        ASSERT_EQ(static_cast<CBasePin*>(rig.Splitter()->GetPin(2))->ConnectionMediaType(&connected),
+                  S_OK);
+        EXPECT_EQ(connected.formattype, titleStreams ? FORMAT_SubpicturePalette : FORMAT_None);
+        if (!titleStreams) { // the subpicture is met only once the title is read
+            ASSERT_EQ(rig.Pause(), S_OK);
+            ASSERT_TRUE(rig.WaitForAllEnds(kEndWaitMs));
+        }
+        int withTable = 0;
+        for (const auto& [placeholder, mt] : subpictureTypes(rig.As<IAMStreamSelect>().Get())) {
+            if (placeholder) {
+                EXPECT_EQ(mt.formattype, FORMAT_None);
+                continue;
+            }
+            ++withTable;
+            EXPECT_EQ(mt.formattype, FORMAT_SubpicturePalette);
+            ASSERT_TRUE(mt.pbFormat);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(mt.pbFormat), mt.cbFormat), want);
+        }
+        EXPECT_EQ(withTable, 1);
+    }
+}
+
 TEST_F(MpegSplitterDisc, SeekBeyondTheEndEndsThePass) {
     SplitterRig rig;
     ASSERT_EQ(rig.OpenDisc(Folder("ntsc"), 0), S_OK);

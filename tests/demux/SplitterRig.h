@@ -111,6 +111,7 @@ public:
     CCountingSink* Sink(int i) { return sinkPtrs_.at(std::size_t(i)); }
     int SinkCount() const { return int(sinkPtrs_.size()); }
     LONGLONG TitleMs() const { return titleMs_; }
+    DvdHandle Disc() const { return disc_; }
     template <class I> ComPtr<I> As() { return ComPtr<IBaseFilter>(splitterRef_).As<I>(); }
 
 private:

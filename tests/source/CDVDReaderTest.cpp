@@ -170,6 +170,29 @@ TEST_F(DvdReaderTest, OffersAPlainByteStream) {
     EXPECT_EQ(mt.majortype, MEDIATYPE_Stream);
 }
 
+// The subpicture colours offered to the demultiplexer are those of the title
+// selected last; nothing is offered before a disc is given.
+TEST_F(DvdReaderTest, OffersTheSelectedTitlesSubpictureColours) {
+    auto palette = filter.As<ISubpicturePalette>();
+    ASSERT_TRUE(palette);
+    EXPECT_EQ(palette->GetSubpicturePalette(nullptr), E_POINTER);
+    for (int title : {0, 1, 0}) {
+        SCOPED_TRACE(title);
+        ASSERT_EQ(control->SetTitleArea(title, -1), S_OK);
+        std::uint32_t want[16];
+        ASSERT_EQ(MyDVDGetPalette(disc.Handle(), title, want), 0);
+        DWORD got[16] = {};
+        ASSERT_EQ(palette->GetSubpicturePalette(got), S_OK);
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(got[i], want[i]) << i;
+    }
+    ComPtr<IBaseFilter> fresh;
+    ASSERT_EQ(CDVDReader::Create(&fresh), S_OK);
+    DWORD untouched[16] = {7};
+    EXPECT_EQ(fresh.As<ISubpicturePalette>()->GetSubpicturePalette(untouched), S_FALSE);
+    EXPECT_EQ(untouched[0], 7u);
+}
+
 TEST_F(DvdReaderTest, ConnectsOnlyToAPeerThatPulls) {
     ComPtr<PullSink> puller = new PullSink(true);
     ASSERT_EQ(pin->Connect(puller->Pin(), nullptr), S_OK);

@@ -69,16 +69,21 @@ protected:
     }
 
     // Decodes the video (and the subpictures when withSubs) of a VOB; keeps the
-    // luma planes of the picture numbers in keep.
+    // luma planes of the picture numbers in keep. A palette text ("palette:
+    // rrggbb, ...") goes to the decoder as the subpicture type's format block.
     std::vector<Picture> DecodeVideo(const VobContents& vob, bool withSubs,
                                      const std::vector<int>& keep,
                                      std::map<int, std::vector<BYTE>>* kept,
-                                     const std::vector<Box>& boxes = kDiscBoxes) {
+                                     const std::vector<Box>& boxes = kDiscBoxes,
+                                     const std::string& palette = {}) {
         auto graph = MakeGraph(false);
         ComPtr<CPacketSource> src(new CPacketSource);
         const int vpin = src->AddStream(
             L"Video", Mpeg2VideoType(vob.width, vob.height, vob.frameDuration), 1 << 20);
-        const int spin = withSubs ? src->AddStream(L"Subtitle", SubpictureType(), 1 << 16) : -1;
+        CMediaType subType = SubpictureType();
+        if (!palette.empty())
+            subType.SetFormat(reinterpret_cast<const BYTE*>(palette.data()), ULONG(palette.size()));
+        const int spin = withSubs ? src->AddStream(L"Subtitle", subType, 1 << 16) : -1;
         HRESULT hr = S_OK;
         ComPtr<IBaseFilter> dec;
         EXPECT_EQ(CoCreateInstance(CLSID_MpegDecoder, nullptr, 1, IID_IBaseFilter,
@@ -273,6 +278,31 @@ TEST_F(DecoderDiscTest, AuthoredSubpictureBurnedInAtItsTimes) {
     const auto burned = DecodeVideo(vob, true, {}, nullptr, box);
     EXPECT_NEAR(double(plain.size()), 120.0, 1.0);
     ExpectBurnedIn(plain, burned, {{1000, 2500}});
+}
+
+// The colour table of the subpicture type paints the box: all sixteen
+// entries red, then all white, give the box the luma of that colour while it
+// is shown (BT.601 studio range: red 81, white 235).
+TEST_F(DecoderDiscTest, SubpictureTypesPaletteGivesTheColours) {
+    const VobContents& vob = Read(Vob("ntsc", 1));
+    if (!SubpicturesVisible(vob)) GTEST_SKIP() << "the disc's subpictures are fully transparent";
+    const auto spans = manifest_.Spans(DiscManifest::Subtitle("ntsc", 0, 0, "spus"));
+    ASSERT_FALSE(spans.empty());
+    for (auto [colour, luma] : {std::pair{"ff0000", 81.0}, std::pair{"ffffff", 235.0}}) {
+        SCOPED_TRACE(colour);
+        std::string palette = "palette:";
+        for (int i = 0; i < 16; ++i)
+            palette += std::string(i ? ", " : " ") + colour;
+        const auto burned = DecodeVideo(vob, true, {}, nullptr, kDiscBoxes, palette + "\n");
+        const REFERENCE_TIME middle = (spans[0].first + spans[0].second) / 2 * MILLISECONDS;
+        int checked = 0;
+        for (const Picture& p : burned)
+            if (p.start >= middle - 200 * MILLISECONDS && p.start < middle + 200 * MILLISECONDS) {
+                EXPECT_NEAR(p.boxMean[0], luma, 3) << "at " << p.start / MILLISECONDS << " ms";
+                ++checked;
+            }
+        EXPECT_GT(checked, 5);
+    }
 }
 
 TEST_F(DecoderDiscTest, AudioTracksDecodeToTheirToneLengthAndTimes) {
