@@ -335,10 +335,12 @@ bool ConversionGraph::StartItem(const ConvertTask& task, std::string& error) {
     }
     StreamList streams;
     if (CollectStreams(streams)) {
+        // Whole ids: the title list offers the disc description's ids, which
+        // the stream names carry as (PES stream id, sub-stream id).
         for (auto it = streams.subpictures.rbegin(); it != streams.subpictures.rend(); ++it)
-            if (m_subtitleId >= 0 && it->key == (m_subtitleId & 0xFF)) EnableStream(it->index, true);
+            if (m_subtitleId >= 0 && it->key == m_subtitleId) EnableStream(it->index, true);
         for (auto it = streams.audio.rbegin(); it != streams.audio.rend(); ++it)
-            if (m_audioId >= 0 && it->key == (m_audioId & 0xFF)) EnableStream(it->index, true);
+            if (m_audioId >= 0 && it->key == m_audioId) EnableStream(it->index, true);
     }
     Run();
     ShowPreview(true);

@@ -3,10 +3,10 @@
 // while it is shown), and where the picture lands for each aspect mode (black
 // bars at the frame edges). Short ranges of the NTSC test title, checked with
 // ffmpeg.
-#include <cmath>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +15,7 @@
 
 #include "convert/ConversionBatch.h"
 #include "convert/ConversionGraph.h"
+#include "convert/StreamList.h"
 #include "fixtures/DiscManifest.h"
 #include "platform/dvd/LibDvd.h"
 #include "sink/MediaProbe.h"
@@ -183,6 +184,67 @@ TEST_F(ConversionOptionsDiscTest, ChosenAudioTrackIsTheOneHeard) {
         ASSERT_FALSE(file.empty());
         const double hz = ToneHz(file, 0.5, 1.0);
         EXPECT_NEAR(Tone(c.expectTrack), hz, Tone(c.expectTrack) * 0.03);
+    }
+}
+
+// The stream names' (PID, stream id, sub-stream id) give the disc
+// description's ids, so that two MPEG audio streams (sub-stream id 0 both)
+// stay apart; a name without the group gives none.
+TEST(StreamListKey, IsTheWholeStreamId) {
+    const std::pair<const char*, int> cases[] = {
+        {"Audio - Dolby Digital, 48.0 kHz, 2 chn, 192.0 kbit/s (0000,bd,80)", 0xBD80},
+        {"Audio - DTS (0000,bd,89)", 0xBD89},
+        {"Audio - DVD LPCM, 48.0 kHz (0000,bd,a0)", 0xBDA0},
+        {"Audio - MPEG1 - Layer 2 (0000,c0,00)", 0xC000},
+        {"Audio - MPEG1 - Layer 2 (0000,c1,00)", 0xC100},
+        {"Video - DVD Sub Picture (0000,bd,21)", 0xBD21},
+        {"Subtitle (0000,00,00)", 0},
+        {"Audio (x) (0000,c7,00)", 0xC700},
+        {"No subtitles", -1},
+        {"Audio (0000,bd)", -1},
+        {"Audio (0000,bd,80", -1},
+        {"Audio (0000,1bd,80)", -1},
+    };
+    for (const auto& [name, key] : cases)
+        EXPECT_EQ(StreamList::KeyFromName(name), key) << name;
+}
+
+// Every audio and subtitle id the disc description offers (the ids the title
+// list and the command line show) names exactly one stream of its kind in the
+// built pipeline: AC-3, MPEG audio and subpicture on the NTSC title, LPCM on
+// the PAL title.
+TEST_F(ConversionOptionsDiscTest, OfferedIdsNameOneStreamEach) {
+    for (const char* disc : {"ntsc", "pal"}) {
+        SCOPED_TRACE(disc);
+        DvdHandle dvd = MyDVDOpen(manifest_.Folder(disc).c_str());
+        ASSERT_TRUE(dvd);
+        DvdDiscInfo info{};
+        ASSERT_EQ(MyDVDGetInfo(dvd, &info), 0);
+        const DvdTitleInfo& title = info.titles[0];
+        {
+            ConversionGraph graph;
+            graph.SetDisc(dvd, &info);
+            ConvertTask task;
+            task.titleIndex = 0;
+            task.titleLengthMs = title.durationMs;
+            task.trimLengthMs = title.durationMs;
+            ASSERT_TRUE(graph.Build(dvd, 0, -1, task)) << graph.LastError();
+            StreamList streams;
+            ASSERT_TRUE(graph.CollectStreams(streams));
+            EXPECT_EQ(int(streams.audio.size()), title.audioCount);
+            for (int a = 0; a < title.audioCount; ++a)
+                EXPECT_EQ(std::count_if(streams.audio.begin(), streams.audio.end(),
+                                        [&](const auto& s) { return s.key == title.audioIds[a]; }),
+                          1)
+                    << std::hex << title.audioIds[a];
+            for (int s = 0; s < title.subtitleCount; ++s)
+                EXPECT_EQ(std::count_if(streams.subpictures.begin(), streams.subpictures.end(),
+                                        [&](const auto& p) { return p.key == title.subtitleIds[s]; }),
+                          1)
+                    << std::hex << title.subtitleIds[s];
+            graph.TearDown();
+        }
+        MyDVDClose(dvd);
     }
 }
 
