@@ -155,7 +155,10 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample) {
     } else if (timeResult == VFW_S_NO_STOP_TIME) {
         stop = start + std::int64_t(m_frameDuration);
     }
-    if (stop < m_trimStart || start > WindowEnd()) return S_OK;
+    // Each frame slot takes the picture whose start is nearest to it: this
+    // picture serves the slots up to half its length before its end.
+    const std::int64_t servesUntil = stop - std::max<std::int64_t>(stop - start, 0) / 2;
+    if (servesUntil <= m_trimStart || start > WindowEnd()) return S_OK;
 
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return S_OK;
@@ -170,11 +173,18 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample) {
     CAutoLock lock(this);
     if (m_completed) return S_OK;
     StartSegmentLocked();
-    const std::int64_t limit = std::min<std::int64_t>(stop, WindowEnd()) - m_trimStart;
+    m_videoEnd = std::max(m_videoEnd, std::min<std::int64_t>(stop, WindowEnd()) - m_trimStart);
+    const std::int64_t limit = std::min<std::int64_t>(servesUntil, WindowEnd()) - m_trimStart;
+    return FillSlotsLocked(limit, [&] { return writer->WriteVideo(data); });
+}
+
+// Writes the frame slots before `limit` (output time) with `write`.
+template <typename Write>
+HRESULT CConvFilter::FillSlotsLocked(std::int64_t limit, Write write) {
     std::int64_t next = m_nextVideoTime;
     while (next < limit) {
-        if (writer->WriteVideo(data) < 0) {
-            DebugTrace("CConvFilter: %s\n", writer->LastError().c_str());
+        if (write() < 0) {
+            DebugTrace("CConvFilter: %s\n", m_pWriter->LastError().c_str());
             NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
             return E_FAIL;
         }
@@ -233,6 +243,9 @@ void CConvFilter::CheckEndOfStream() {
     if (m_pVideoIn->IsConnected() && !m_pVideoIn->Ended()) return;
     if (m_completed) return;
     m_completed = true;
+    // The last picture also serves the slots up to its own end.
+    if (m_pWriter && m_segmentStarted && m_pVideoIn->IsConnected() && m_pWriter->HasVideo())
+        FillSlotsLocked(m_videoEnd, [&] { return m_pWriter->RepeatVideo(); });
     // Both streams of the item end together, so the next item of a merged
     // file starts in step.
     if (m_pWriter && m_segmentStarted) m_pWriter->FinishSegment();

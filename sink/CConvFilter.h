@@ -1,7 +1,8 @@
 // CConvFilter: the last stage of a conversion. Converted sound arrives on
 // "Audio In", converted pictures on "Video In"; both go to the
 // OutputFileWriter. Pictures are placed into output frame slots by their
-// times (repeated or skipped to reach the profile's frame rate); sound is
+// times, each slot taking the picture that starts nearest to it (repeated or
+// skipped to reach the profile's frame rate); sound is
 // counted into the file from the item's start, the first sound anchored to its
 // time (silence before sound that starts late, the part before the window cut
 // off). Nothing outside the trim window reaches the file. Every fifth picture
@@ -76,6 +77,8 @@ public:
 
 private:
     bool StartSegmentLocked();
+    template <typename Write>
+    HRESULT FillSlotsLocked(std::int64_t limit, Write write);
     void CopyToPreview(const BYTE* data, LONG length);
     std::int64_t WindowEnd() const;
 
@@ -95,7 +98,7 @@ private:
     bool m_segmentStarted = false;
     bool m_audioAnchored = false;
     bool m_completed = false;
-    std::int64_t m_audioSegmentBase = 0; // writer sound position of this item's time 0
+    std::int64_t m_videoEnd = 0;         // output time where the last picture ends
     // -- picture thread only
     std::uint64_t m_previewCounter = 0;
     // -- written under the filter lock, read without it

@@ -199,6 +199,14 @@ bool OutputFileWriter::AddAudioStream(const AVCodec* codec) {
     avcodec_parameters_from_context(m_audioStream->codecpar, c);
     m_audioStream->time_base = c->time_base;
 
+    // The encoder's first packet starts its delay before zero. Containers
+    // that cannot say so would shift the whole file by it, or players would
+    // hear the sound that much late; next to pictures, the delay's worth of
+    // sound at the file's start is left out instead, so sound meets pictures.
+    if (c->initial_padding > 0 && m_videoCtx && !(m_out->oformat->flags & AVFMT_TS_NEGATIVE)) {
+        m_audioLead = c->initial_padding;
+        m_audioPts = c->initial_padding;
+    }
     bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || c->frame_size <= 1;
     m_audioFrameSamples = variable ? kVariableFrameSamples : c->frame_size;
     m_smallLastFrame = variable || (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
@@ -271,6 +279,11 @@ int OutputFileWriter::WriteVideo(const std::uint8_t* picture) {
     av_image_copy_plane(f->data[1], f->linesize[1], u, w / 2, w / 2, h / 2);
     av_image_copy_plane(f->data[2], f->linesize[2], v, w / 2, w / 2, h / 2);
     return QueuePicture(f);
+}
+
+int OutputFileWriter::RepeatVideo() {
+    if (!m_videoCtx || !m_headerWritten) return -1;
+    return QueuePicture(av_frame_alloc());
 }
 
 // Hands a picture to the encoding thread as the file's next one. A frame
@@ -388,11 +401,16 @@ int OutputFileWriter::EncodeSound(AVFrame* chunk, std::string& error) {
         if (EncodeAudioFrames(true, error) < 0) return -1;
         return SendAndWrite(m_audioCtx, m_audioStream, nullptr, m_audioPacket, error);
     }
-    const size_t bytes = size_t(chunk->nb_samples) * 2 * size_t(m_params.Channel);
-    if (chunk->buf[0])
-        m_fifo.insert(m_fifo.end(), chunk->data[0], chunk->data[0] + bytes);
-    else
+    const size_t block = size_t(2) * m_params.Channel;
+    const std::int64_t skip = std::min<std::int64_t>(m_audioLead, chunk->nb_samples);
+    m_audioLead -= skip;
+    const size_t bytes = size_t(chunk->nb_samples - skip) * block;
+    if (chunk->buf[0]) {
+        const std::uint8_t* from = chunk->data[0] + size_t(skip) * block;
+        m_fifo.insert(m_fifo.end(), from, from + bytes);
+    } else {
         m_fifo.resize(m_fifo.size() + bytes, 0); // silence
+    }
     return EncodeAudioFrames(false, error);
 }
 
@@ -490,7 +508,7 @@ void OutputFileWriter::FinishSegment() {
     }
     // Repeat the last picture while the sound runs on by more than half a frame.
     for (double end = videoEnd; audioEnd - end > frame / 2; end += frame)
-        if (QueuePicture(av_frame_alloc()) < 0) break;
+        if (RepeatVideo() < 0) break;
 }
 
 bool OutputFileWriter::Close() {
@@ -548,6 +566,7 @@ void OutputFileWriter::ReleaseAll() {
     m_videoFrames = 0;
     m_audioBytesIn = 0;
     m_audioPts = 0;
+    m_audioLead = 0;
     m_segVideoBase = 0;
     m_segAudioBase = 0;
 }

@@ -78,6 +78,8 @@ public:
     // success; -1 when encoding or writing the file has failed (LastError) or
     // nothing is open.
     int WriteVideo(const std::uint8_t* picture);
+    // Queues the last picture again (black before the first one).
+    int RepeatVideo();
     // Queues `length` bytes of sound and encodes every whole encoder frame. 0
     // on success, -1 when encoding or writing the file has failed or nothing
     // is open.
@@ -154,15 +156,17 @@ private:
     int m_audioFrameSamples = 0;         // samples per encoder frame
     std::vector<std::uint8_t> m_fifo;    // queued 16-bit interleaved sound
     std::size_t m_fifoRead = 0;          // first unread byte of m_fifo
+    std::int64_t m_audioPts = 0;         // pts of the next encoded sound frame
+    std::int64_t m_audioLead = 0;        // samples still to leave out at the file's start
 
     // -- the file: packets of both threads
     std::mutex m_muxLock;
     std::atomic<bool> m_writeFailed{false}; // a packet could not be written
     std::string m_writeError;            // guarded by m_muxLock: first failed packet write
 
+    // -- caller side
     std::int64_t m_videoFrames = 0;      // pictures given (pts of the next one)
     std::int64_t m_audioBytesIn = 0;     // sound bytes given, padding included
-    std::int64_t m_audioPts = 0;         // pts of the next encoded sound frame
     std::int64_t m_segVideoBase = 0;
     std::int64_t m_segAudioBase = 0;
 };

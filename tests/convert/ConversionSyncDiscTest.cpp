@@ -158,23 +158,12 @@ const Case kCases[] = {
     {"LateSoundTitleMp4", kMp4, {{1, 0, -1}}},
     {"LateSoundTitleAvi", kAvi, {{1, 0, -1}}},
     {"TrimmedTitleMp4", kMp4, {{0, 1200, 3600}}},
+    {"TrimmedTitleAvi", kAvi, {{0, 1200, 3600}}},
     {"TrimmedBeforeTheSoundMp4", kMp4, {{1, 100, 4000}}},
     {"MergedTitlesMp4", kMp4, {{0, 0, -1}, {1, 0, -1}}},
     {"MergedTitlesAvi", kAvi, {{0, 0, -1}, {1, 0, -1}}},
     {"WholeTitleMp4At25fps", kMp4At25, {{0, 0, -1}}},
     {"MergedTrimmedTitlesMp4At25fps", kMp4At25, {{0, 1200, 3600}, {1, 0, -1}}},
-};
-
-// Cases the product does not meet yet, run with --gtest_also_run_disabled_tests.
-// TrimmedTitleAvi: sound 40.5 to 41.2 ms ahead of the pictures. Two faults
-// add up. After a trim start each output frame gets the picture on screen at
-// its instant, so with the trim start 1.2 ms before a picture starts every
-// picture comes almost a frame late (TrimmedTitleMp4 measures -32.7 ms,
-// TrimmedBeforeTheSoundMp4 -33.8 ms). And in the AVI every picture after the
-// first comes a frame late (time stamps 0, 2, 3, ...) while the sound keeps
-// the MP3 encoder's 25 ms delay: -8.5 to -9.2 ms in whole titles.
-const Case kFailingCases[] = {
-    {"TrimmedTitleAvi", kAvi, {{0, 1200, 3600}}},
 };
 
 class SyncDiscTest : public ::testing::Test {
@@ -308,7 +297,5 @@ TEST_P(ConversionSyncDiscTest, SoundStaysWithPictures) {
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(Sync, ConversionSyncDiscTest, ::testing::ValuesIn(kCases), CaseName);
-INSTANTIATE_TEST_SUITE_P(DISABLED_Sync, ConversionSyncDiscTest, ::testing::ValuesIn(kFailingCases),
-                         CaseName);
 
 } // namespace

@@ -102,6 +102,7 @@ struct Rig {
         std::fill(p.begin(), p.begin() + W * H, luma);
         return vsrc->Pin()->Send(p.data(), kPicture, start, stop);
     }
+    void EndVideo() { vsrc->Pin()->DeliverEndOfStream(); }
     HRESULT Sound(REFERENCE_TIME start, REFERENCE_TIME stop) {
         LONG samples = LONG((stop - start) * 48000 / 10000000);
         std::vector<BYTE> s(size_t(samples) * 4, 1);
@@ -137,20 +138,25 @@ TEST(CConvFilter, FrameSlotsRepeatOrSkipPictures) {
         Rig rig(c.frameRate, true, false);
         for (int i = 0; i < c.pictures; ++i)
             ASSERT_EQ(S_OK, rig.Picture(i * c.period, (i + 1) * c.period));
+        rig.EndVideo();
         EXPECT_EQ(c.frames, rig.writer.VideoFrames())
             << c.pictures << " pictures of " << c.period << " into " << c.frameRate;
     }
 }
 
-TEST(CConvFilter, FirstSlotsGoToTheFirstPictures) {
+// A slot takes the picture that starts nearest to it, so a picture is written
+// once the next one shows it is the nearest; the last one at the end.
+TEST(CConvFilter, EachSlotTakesThePictureStartingNearestToIt) {
     Rig rig(29970, true, false);
     ASSERT_EQ(S_OK, rig.Picture(0, 400000));
-    EXPECT_EQ(2, rig.writer.VideoFrames()); // slots 0 and 333,667
-    EXPECT_EQ(667334, rig.sink->VideoPosition());
+    EXPECT_EQ(1, rig.writer.VideoFrames()); // slot 0
+    EXPECT_EQ(333667, rig.sink->VideoPosition());
     ASSERT_EQ(S_OK, rig.Picture(400000, 800000));
-    EXPECT_EQ(3, rig.writer.VideoFrames()); // slot 667,334
+    EXPECT_EQ(2, rig.writer.VideoFrames()); // slot 333,667: 0.4 s is nearer than 0
     ASSERT_EQ(S_OK, rig.Picture(800000, 1200000));
-    EXPECT_EQ(4, rig.writer.VideoFrames()); // slot 1,001,001
+    EXPECT_EQ(3, rig.writer.VideoFrames()); // slot 667,334
+    rig.EndVideo();
+    EXPECT_EQ(4, rig.writer.VideoFrames()); // slot 1,001,001 from the last picture
 }
 
 TEST(CConvFilter, TrimWindowKeepsExactlyItsLength) {
