@@ -1,5 +1,6 @@
 #include "convert/ConversionGraph.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "demux/CMpegSplitterFilter.h"
@@ -152,12 +153,20 @@ bool ConversionGraph::AddStages(DvdHandle disc, int titleIndex, int chapterIndex
         conv->SetOutputFormat(m_params.Channel, m_params.SampleRate);
         conv->SetVolume(pic.volume);
     }
+    m_leadMs = 0;
     if (auto split = m_splitter.As<IMyMpegSplitter>()) {
         if (m_discInfo && titleIndex >= 0 && titleIndex < m_discInfo->titleCount)
             split->SetTitleStreams(&m_discInfo->titles[titleIndex]);
-        if (m_titleDurationMs > 0)
-            split->SetPlayRange(LONGLONG(m_task.trimStartMs), LONGLONG(m_task.trimLengthMs),
+        if (m_titleDurationMs > 0) {
+            // Reading starts a lead before the trim start, so the decoders meet
+            // a key picture (and audio frame) before it; the sink still cuts
+            // at the trim start. The end stays where the trim ends.
+            const auto start = LONGLONG(m_task.trimStartMs);
+            m_leadMs = std::min<LONGLONG>(kDecodeLeadMs, std::max<LONGLONG>(start, 0));
+            const auto length = LONGLONG(m_task.trimLengthMs);
+            split->SetPlayRange(start - m_leadMs, length > 0 ? length + m_leadMs : 0,
                                 m_titleDurationMs);
+        }
     }
     return true;
 }
@@ -274,7 +283,9 @@ void ConversionGraph::Stop() { SetState(0); }
 double ConversionGraph::Duration() {
     LONGLONG d = 0;
     if (!m_seeking || FAILED(m_seeking->GetDuration(&d)) || d <= 0) return 1;
-    return double(d) / 1e7;
+    // The play length holds the decoding lead when a trim length was given.
+    if (m_task.trimLengthMs > 0) d -= m_leadMs * 10000;
+    return d > 0 ? double(d) / 1e7 : 1;
 }
 
 double ConversionGraph::Position() {

@@ -12,7 +12,7 @@
 //
 // Threads: everything on the controlling thread; the pipeline's streaming
 // threads run between Run and Stop. Times: milliseconds in ConvertTask,
-// seconds from Position / Duration.
+// seconds from Position / Duration (of the trimmed part, without the lead).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,12 @@ class CConvFilter;
 
 class ConversionGraph : public IConversionRunner {
 public:
+    // The demultiplexer's play range starts this long before the trim start
+    // (less near the title's start), so decoding never begins inside the
+    // group of pictures that holds the trim start; the sink's trim window,
+    // in title time, drops what comes before it.
+    static constexpr LONGLONG kDecodeLeadMs = 1000;
+
     ConversionGraph();
     ~ConversionGraph() override;
     ConversionGraph(const ConversionGraph&) = delete;
@@ -96,6 +102,7 @@ private:
     const DvdDiscInfo* m_discInfo = nullptr;
     int m_audioId = -1, m_subtitleId = -1;
     LONGLONG m_titleDurationMs = 0;
+    LONGLONG m_leadMs = 0; // how far before the trim start the demultiplexer starts
 
     ComPtr<FilterGraph> m_graph;
     ComPtr<IMediaControl> m_control;

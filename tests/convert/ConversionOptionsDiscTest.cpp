@@ -86,6 +86,22 @@ Yuv MeanColour(const std::string& path, double at, int x, int y, int w, int h) {
     return {sum[0] / double(n), sum[1] / double(n), sum[2] / double(n)};
 }
 
+// Mean absolute luma difference per pixel between the picture shown at `atA`
+// s of file A and that shown at `atB` s of file B, both scaled to 180 x 120;
+// -1 when either picture could not be decoded. Neighbouring pictures of the
+// test pattern differ by about 3; a concealed picture by tens.
+double PictureDiff(const std::string& a, double atA, const std::string& b, double atB) {
+    auto gray = [](const std::string& path, double at) {
+        return RunBytes("ffmpeg -v error -nostdin -ss " + std::to_string(at) + " -i '" + path +
+                        "' -frames:v 1 -vf scale=180:120,format=gray -f rawvideo - 2>/dev/null");
+    };
+    const auto pa = gray(a, atA), pb = gray(b, atB);
+    if (pa.size() != 180u * 120u || pb.size() != pa.size()) return -1;
+    double sum = 0;
+    for (size_t i = 0; i < pa.size(); ++i) sum += std::abs(int(pa[i]) - int(pb[i]));
+    return sum / double(pa.size());
+}
+
 struct Choice {
     int audioId = -1, subtitleId = -1;
     PictureSettings picture;
@@ -271,6 +287,52 @@ TEST_F(ConversionOptionsDiscTest, ChosenSubpictureIsBurntInWhileShown) {
     EXPECT_NEAR(box.v, 128, 10) << "the box is tinted";
     EXPECT_LT(boxDiff(1.0), 8) << "the box is shown before its start";
     EXPECT_LT(boxDiff(5.5), 8) << "the box is still shown after its end";
+}
+
+// A trimmed conversion starts clean: its first pictures are those of a
+// conversion from the title's start at the same moments, not the concealment
+// of a decoder that began inside a group of pictures. Starts a few pictures
+// after a key picture (the title's groups are 15 pictures, 0.5 s), in the
+// first second, and just past it.
+TEST_F(ConversionOptionsDiscTest, TrimmedStartDecodesCleanPictures) {
+    const std::string whole = Convert(0, 8000, Choice{});
+    ASSERT_FALSE(whole.empty());
+    for (double startMs : {700.0, 1100.0, 3300.0, 6250.0}) {
+        SCOPED_TRACE("trim start " + std::to_string(startMs) + " ms");
+        const std::string trimmed = Convert(startMs, 1000, Choice{});
+        ASSERT_FALSE(trimmed.empty());
+        for (int n = 0; n < 4; ++n) {
+            const double at = n / 29.97;
+            const double diff = PictureDiff(trimmed, at, whole, startMs / 1000 + at);
+            EXPECT_GE(diff, 0) << "picture " << n << " missing";
+            EXPECT_LT(diff, 6) << "picture " << n << " differs from the whole title's";
+        }
+    }
+}
+
+// The progress display's duration is the trimmed length, whatever lead the
+// reading starts with (a full one, one cut short by the title's start, none).
+TEST_F(ConversionOptionsDiscTest, ProgressDurationIsTheTrimLength) {
+    DvdHandle dvd = MyDVDOpen(manifest_.Folder("ntsc").c_str());
+    ASSERT_TRUE(dvd);
+    DvdDiscInfo info{};
+    ASSERT_EQ(MyDVDGetInfo(dvd, &info), 0);
+    {
+        ConversionGraph graph;
+        graph.SetDisc(dvd, &info);
+        for (auto [startMs, lengthMs] : {std::pair{3300.0, 1000.0}, std::pair{400.0, 2500.0},
+                                          std::pair{0.0, 4000.0}}) {
+            SCOPED_TRACE(startMs);
+            ConvertTask task;
+            task.titleLengthMs = info.titles[0].durationMs;
+            task.trimStartMs = startMs;
+            task.trimLengthMs = lengthMs;
+            ASSERT_TRUE(graph.Build(dvd, 0, -1, task)) << graph.LastError();
+            EXPECT_NEAR(graph.Duration(), lengthMs / 1000, 0.002);
+        }
+        graph.TearDown();
+    }
+    MyDVDClose(dvd);
 }
 
 // The 720 x 480 source into a 720 x 480 frame of square pixels: kept as it
