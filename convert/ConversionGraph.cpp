@@ -153,7 +153,7 @@ bool ConversionGraph::AddStages(DvdHandle disc, int titleIndex, int chapterIndex
         conv->SetOutputFormat(m_params.Channel, m_params.SampleRate);
         conv->SetVolume(pic.volume);
     }
-    m_leadMs = 0;
+    m_lengthLeadMs = 0;
     if (auto split = m_splitter.As<IMyMpegSplitter>()) {
         if (m_discInfo && titleIndex >= 0 && titleIndex < m_discInfo->titleCount)
             split->SetTitleStreams(&m_discInfo->titles[titleIndex]);
@@ -162,10 +162,10 @@ bool ConversionGraph::AddStages(DvdHandle disc, int titleIndex, int chapterIndex
             // a key picture (and audio frame) before it; the sink still cuts
             // at the trim start. The end stays where the trim ends.
             const auto start = LONGLONG(m_task.trimStartMs);
-            m_leadMs = std::min<LONGLONG>(kDecodeLeadMs, std::max<LONGLONG>(start, 0));
+            const LONGLONG lead = std::min<LONGLONG>(kDecodeLeadMs, std::max<LONGLONG>(start, 0));
             const auto length = LONGLONG(m_task.trimLengthMs);
-            split->SetPlayRange(start - m_leadMs, length > 0 ? length + m_leadMs : 0,
-                                m_titleDurationMs);
+            m_lengthLeadMs = length > 0 ? lead : 0; // a length of 0 reads to the end
+            split->SetPlayRange(start - lead, length + m_lengthLeadMs, m_titleDurationMs);
         }
     }
     return true;
@@ -283,8 +283,7 @@ void ConversionGraph::Stop() { SetState(0); }
 double ConversionGraph::Duration() {
     LONGLONG d = 0;
     if (!m_seeking || FAILED(m_seeking->GetDuration(&d)) || d <= 0) return 1;
-    // The play length holds the decoding lead when a trim length was given.
-    if (m_task.trimLengthMs > 0) d -= m_leadMs * 10000;
+    d -= m_lengthLeadMs * 10000; // the play length holds the decoding lead
     return d > 0 ? double(d) / 1e7 : 1;
 }
 

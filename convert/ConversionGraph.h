@@ -102,7 +102,7 @@ private:
     const DvdDiscInfo* m_discInfo = nullptr;
     int m_audioId = -1, m_subtitleId = -1;
     LONGLONG m_titleDurationMs = 0;
-    LONGLONG m_leadMs = 0; // how far before the trim start the demultiplexer starts
+    LONGLONG m_lengthLeadMs = 0; // lead the demultiplexer's play length holds (ms)
 
     ComPtr<FilterGraph> m_graph;
     ComPtr<IMediaControl> m_control;
