@@ -53,13 +53,14 @@ TEST_F(StreamsCommand, ListsTheStreamsWithTheDefaultOnesEnabled) {
     EXPECT_EQ(o["container"].toString(), "program stream");
     EXPECT_EQ(o["durationMs"].toInteger(), manifest.Int("ntsc.title.0.duration_ms"));
     QJsonArray s = o["streams"].toArray();
-    ASSERT_EQ(s.size(), 4);
+    ASSERT_EQ(s.size(), 5);
     EXPECT_EQ(s[0].toObject()["kind"].toString(), "video");
     EXPECT_TRUE(s[1].toObject()["name"].toString().endsWith("(0000,bd,80)"));
     EXPECT_TRUE(s[1].toObject()["enabled"].toBool());
     EXPECT_TRUE(s[2].toObject()["name"].toString().endsWith("(0000,c1,00)"));
     EXPECT_FALSE(s[2].toObject()["enabled"].toBool());
-    EXPECT_TRUE(s[3].toObject()["name"].toString().endsWith("(0000,bd,20)"));
+    EXPECT_TRUE(s[3].toObject()["name"].toString().endsWith("(0000,c2,00)"));
+    EXPECT_TRUE(s[4].toObject()["name"].toString().endsWith("(0000,bd,20)"));
     EXPECT_FALSE(o.contains("demux"));
     // The text form names the same streams.
     Result text = Streams({disc, "--title", "1"});

@@ -192,7 +192,8 @@ TEST_F(ConversionOptionsDiscTest, ChosenAudioTrackIsTheOneHeard) {
         int track; // -1: no choice
         int expectTrack;
     };
-    for (const Case& c : {Case{-1, 0}, Case{1, 1}, Case{0, 0}}) {
+    // Tracks 1 and 2 are both MPEG audio.
+    for (const Case& c : {Case{-1, 0}, Case{1, 1}, Case{2, 2}, Case{0, 0}}) {
         SCOPED_TRACE("track " + std::to_string(c.track));
         Choice choice;
         if (c.track >= 0) choice.audioId = StreamId("audio", c.track);

@@ -223,7 +223,7 @@ TEST_F(MpegSplitterDisc, StreamSelectionListsAndSwitchesTheAudioPin) {
     ASSERT_TRUE(select);
     DWORD count = 0;
     ASSERT_EQ(select->Count(&count), S_OK);
-    ASSERT_EQ(count, 4u); // video, AC-3, MPEG audio, subpicture
+    ASSERT_EQ(count, 5u); // video, AC-3, two MPEG audio, subpicture
 
     // Names end in (PID,stream id,sub-stream id); the streams on pins are enabled.
     struct Row {
@@ -232,7 +232,8 @@ TEST_F(MpegSplitterDisc, StreamSelectionListsAndSwitchesTheAudioPin) {
         const wchar_t* suffix;
     };
     for (const Row& r : {Row{0, 0, 3, L"(0000,e0,00)"}, Row{1, 1, 3, L"(0000,bd,80)"},
-                         Row{2, 1, 0, L"(0000,c1,00)"}, Row{3, 2, 3, L"(0000,bd,20)"}}) {
+                         Row{2, 1, 0, L"(0000,c1,00)"}, Row{3, 1, 0, L"(0000,c2,00)"},
+                         Row{4, 2, 3, L"(0000,bd,20)"}}) {
         SCOPED_TRACE(r.index);
         AM_MEDIA_TYPE* mt = nullptr;
         DWORD flags = 99, group = 99;
@@ -250,7 +251,7 @@ TEST_F(MpegSplitterDisc, StreamSelectionListsAndSwitchesTheAudioPin) {
         CoTaskMemFree(name);
     }
     WCHAR* untouched = nullptr;
-    EXPECT_EQ(select->Info(4, nullptr, nullptr, nullptr, nullptr, &untouched, nullptr, nullptr),
+    EXPECT_EQ(select->Info(5, nullptr, nullptr, nullptr, nullptr, &untouched, nullptr, nullptr),
               S_OK);
     EXPECT_EQ(untouched, nullptr);
     EXPECT_EQ(select->Enable(2, 0), E_NOTIMPL);
