@@ -9,6 +9,7 @@
 
 #include "convert/ConversionBatch.h"
 #include "convert/ConversionGraph.h"
+#include "convert/DiscConversion.h"
 #include "fixtures/DiscManifest.h"
 #include "platform/dvd/LibDvd.h"
 #include "sink/MediaProbe.h"
@@ -50,46 +51,16 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    struct Item {
-        int title;
-        double startMs, lengthMs; // length < 0: the whole title
-    };
+    using Item = disc_conversion::Item;
 
     // Converts the items of `disc` with `profile`; returns the batch's files.
     std::vector<std::string> Convert(const std::string& disc, const std::vector<Item>& items,
                                      const Profile& profile, bool merge = false) {
-        DvdHandle dvd = MyDVDOpen(manifest_.Folder(disc).c_str());
-        EXPECT_TRUE(dvd);
-        if (!dvd) return {};
-        DvdDiscInfo info{};
-        MyDVDGetInfo(dvd, &info);
-        std::vector<std::string> files;
-        {
-            ConversionGraph graph;
-            graph.SetDisc(dvd, &info);
-            graph.SetEncoderThreads(2);
-            ConversionBatch batch(graph);
-            std::vector<BatchItem> list;
-            for (const Item& it : items) {
-                BatchItem b;
-                b.outputName = "Title_0" + std::to_string(it.title + 1) + profile.ext;
-                b.task.titleIndex = it.title;
-                b.task.titleLengthMs = info.titles[it.title].durationMs;
-                b.task.trimStartMs = it.startMs;
-                b.task.trimLengthMs = it.lengthMs < 0 ? info.titles[it.title].durationMs : it.lengthMs;
-                list.push_back(b);
-            }
-            batch.SetItems(list);
-            batch.SetProfile(Params(profile));
-            batch.SetOutputFolder(dir_.string());
-            batch.SetMerge(merge);
-            batch.RunToEnd({}, 200);
-            for (const auto& r : batch.Results())
-                EXPECT_EQ(BatchItemResult::Status::Done, r.status) << r.outputName << ": " << r.reason;
-            files = batch.WrittenFiles();
-        }
-        MyDVDClose(dvd);
-        return files;
+        disc_conversion::Options o;
+        o.ext = profile.ext;
+        o.merge = merge;
+        return disc_conversion::Convert(manifest_.Folder(disc), items, Params(profile),
+                                        dir_.string(), o);
     }
 
     static void ExpectInStep(const probe::Result& r) {

@@ -15,6 +15,7 @@
 
 #include "convert/ConversionBatch.h"
 #include "convert/ConversionGraph.h"
+#include "convert/DiscConversion.h"
 #include "convert/StreamList.h"
 #include "fixtures/DiscManifest.h"
 #include "platform/dvd/LibDvd.h"
@@ -139,36 +140,14 @@ protected:
     std::string Convert(double startMs, double lengthMs, const Choice& choice, bool video = true) {
         const fs::path out = dir_ / std::to_string(++conversions_);
         fs::create_directories(out);
-        DvdHandle dvd = MyDVDOpen(manifest_.Folder("ntsc").c_str());
-        EXPECT_TRUE(dvd);
-        if (!dvd) return {};
-        DvdDiscInfo info{};
-        MyDVDGetInfo(dvd, &info);
-        std::string file;
-        {
-            ConversionGraph graph;
-            graph.SetDisc(dvd, &info);
-            graph.SetStreamChoice(choice.audioId, choice.subtitleId);
-            graph.SetEncoderThreads(2);
-            ConversionBatch batch(graph);
-            BatchItem b;
-            b.outputName = std::string("Title_01") + (video ? ".mp4" : ".wav");
-            b.task.titleIndex = 0;
-            b.task.titleLengthMs = info.titles[0].durationMs;
-            b.task.trimStartMs = startMs;
-            b.task.trimLengthMs = lengthMs;
-            b.task.picture = choice.picture;
-            batch.SetItems({b});
-            batch.SetProfile(Params(video));
-            batch.SetOutputFolder(out.string());
-            batch.SetOverwrite(true);
-            batch.RunToEnd({}, 200);
-            for (const auto& r : batch.Results())
-                EXPECT_EQ(BatchItemResult::Status::Done, r.status) << r.outputName << ": " << r.reason;
-            if (batch.WrittenFiles().size() == 1) file = batch.WrittenFiles()[0];
-        }
-        MyDVDClose(dvd);
-        return file;
+        disc_conversion::Options o;
+        o.ext = video ? ".mp4" : ".wav";
+        o.audioId = choice.audioId;
+        o.subtitleId = choice.subtitleId;
+        o.picture = choice.picture;
+        auto files = disc_conversion::Convert(manifest_.Folder("ntsc"), {{0, startMs, lengthMs}},
+                                              Params(video), out.string(), o);
+        return files.size() == 1 ? files[0] : std::string();
     }
 
     int Tone(int track) {

@@ -20,6 +20,7 @@
 
 #include "convert/ConversionBatch.h"
 #include "convert/ConversionGraph.h"
+#include "convert/DiscConversion.h"
 #include "fixtures/DiscManifest.h"
 #include "platform/dvd/LibDvd.h"
 #include "sink/MediaProbe.h"
@@ -135,10 +136,7 @@ EncodeParams Params(const Profile& p) {
     return e;
 }
 
-struct Item {
-    int title;
-    double startMs, lengthMs; // length < 0: the whole title
-};
+using Item = disc_conversion::Item;
 
 struct Case {
     const char* name;
@@ -186,38 +184,12 @@ protected:
 
     // Converts the case's items into one file; "" on failure.
     std::string Convert(const Case& c) {
-        DvdHandle dvd = MyDVDOpen(manifest_.Folder("sync").c_str());
-        EXPECT_TRUE(dvd);
-        if (!dvd) return {};
-        DvdDiscInfo info{};
-        MyDVDGetInfo(dvd, &info);
-        std::string file;
-        {
-            ConversionGraph graph;
-            graph.SetDisc(dvd, &info);
-            graph.SetEncoderThreads(2);
-            ConversionBatch batch(graph);
-            std::vector<BatchItem> list;
-            for (const Item& it : c.items) {
-                BatchItem b;
-                b.outputName = "Title_0" + std::to_string(it.title + 1) + c.profile.ext;
-                b.task.titleIndex = it.title;
-                b.task.titleLengthMs = info.titles[it.title].durationMs;
-                b.task.trimStartMs = it.startMs;
-                b.task.trimLengthMs = it.lengthMs < 0 ? info.titles[it.title].durationMs : it.lengthMs;
-                list.push_back(b);
-            }
-            batch.SetItems(list);
-            batch.SetProfile(Params(c.profile));
-            batch.SetOutputFolder(dir_.string());
-            batch.SetMerge(c.items.size() > 1);
-            batch.RunToEnd({}, 200);
-            for (const auto& r : batch.Results())
-                EXPECT_EQ(BatchItemResult::Status::Done, r.status) << r.outputName << ": " << r.reason;
-            if (batch.WrittenFiles().size() == 1) file = batch.WrittenFiles()[0];
-        }
-        MyDVDClose(dvd);
-        return file;
+        disc_conversion::Options o;
+        o.ext = c.profile.ext;
+        o.merge = c.items.size() > 1;
+        auto files = disc_conversion::Convert(manifest_.Folder("sync"), c.items,
+                                              Params(c.profile), dir_.string(), o);
+        return files.size() == 1 ? files[0] : std::string();
     }
 
     // Where the markers of `items` fall in the output, in seconds from its
