@@ -135,7 +135,11 @@ bool OutputFileWriter::AddVideoStream(const AVCodec* codec) {
     c->pix_fmt = codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
     c->max_b_frames = 0;
     c->sample_aspect_ratio = AVRational{1, 1};
-    c->thread_count = m_threads;
+    // Encoders with threads of their own (x264, x265, libvpx) count frame
+    // threads, which wait on one another; like those libraries' own default,
+    // they get half as many again as the cores they are to keep busy.
+    const bool ownThreads = codec->capabilities & AV_CODEC_CAP_OTHER_THREADS;
+    c->thread_count = ownThreads ? std::max(1, m_threads * 3 / 2) : m_threads;
     if (codec->id == AV_CODEC_ID_MJPEG) c->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     if (m_out->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
