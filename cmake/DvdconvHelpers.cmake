@@ -38,9 +38,13 @@ function(dvdconv_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   # The tests' environment comes through env(1) as the launcher: a list-valued
   # ENVIRONMENT property does not survive being handed on by gtest_discover_tests.
+  set(sanitizer_env)
+  if(DVDCONV_SANITIZE STREQUAL "thread")
+    set(sanitizer_env TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp)
+  endif()
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR /usr/bin/env
     DVDCONV_TEST_DISCS=${DVDCONV_DISC_DIR} DVDCONV_SOURCE_DIR=${PROJECT_SOURCE_DIR}
-    QT_QPA_PLATFORM=offscreen)
+    QT_QPA_PLATFORM=offscreen ${sanitizer_env})
   set(props TIMEOUT ${ARG_TIMEOUT})
   if(ARG_NEEDS_DISCS)
     list(APPEND props FIXTURES_REQUIRED discs)
