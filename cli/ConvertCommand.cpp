@@ -236,6 +236,8 @@ int RunConvertCommand(const CommandArgs& args) {
     const std::string ext = Utf16ToUtf8(TextOf(profile.FormatExt));
     const std::string outDir = o.out ? *o.out : Utf16ToUtf8(state.settings.strOutFolder);
     std::error_code ec;
+    // A folder named on the command line is made when it does not exist yet.
+    if (o.out && !outDir.empty() && !fs::exists(outDir, ec)) fs::create_directories(outDir, ec);
     if (outDir.empty() || !fs::is_directory(outDir, ec)) {
         std::fprintf(stderr, "Invalid output directory: %s\n", outDir.c_str());
         return 1;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <QFileInfo>
 #include <QProcess>
 
 #include "fixtures/DiscManifest.h"
@@ -132,7 +133,12 @@ TEST_F(ConvertCommandTest, UsageErrors) {
     };
     for (const auto& args : bad) EXPECT_EQ(2, Dvdconv(args).exitCode) << args.join(' ').toStdString();
     EXPECT_EQ(1, Dvdconv({"convert", Disc("ntsc"), "--titles", "9", "--out", Out()}).exitCode);
-    EXPECT_EQ(1, Dvdconv({"convert", Disc("ntsc"), "--out", "/nonexistent-dir"}).exitCode);
+    // An --out folder that cannot be made (below a file) fails the run; one that
+    // does not exist yet is made.
+    EXPECT_EQ(1, Dvdconv({"convert", Disc("ntsc"), "--out", "/dev/null/out"}).exitCode);
+    const QString fresh = Out() + "/new/folder";
+    EXPECT_EQ(0, Dvdconv({"convert", Disc("ntsc"), "--titles", "2", "--out", fresh}).exitCode);
+    EXPECT_TRUE(QFileInfo::exists(fresh + "/Title_02.mp4"));
 }
 
 } // namespace
